@@ -1,0 +1,151 @@
+#include "DDKStringList.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+#include <stdexcept>
+
+namespace {
+
+// Decodes UTF-8 into wide characters, lower-cased under the locale. A byte
+// that does not start a valid sequence stands for itself, shifted out of the
+// way of real characters so that it never equals one.
+std::wstring FoldedWide(std::string_view Text)
+{
+    std::wstring result;
+    result.reserve(Text.size());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(Text.data());
+    const std::size_t size = Text.size();
+    for (std::size_t i = 0; i < size;) {
+        const unsigned char lead = bytes[i];
+        std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        bool valid = length != 0 && i + length <= size;
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            valid = (bytes[i + k] & 0xC0) == 0x80;
+            code = (code << 6) | (bytes[i + k] & 0x3F);
+        }
+        if (valid && length > 1) {
+            static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+            valid = code >= smallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+        }
+        if (!valid) {
+            result.push_back(static_cast<wchar_t>(0x110000 + lead));
+            ++i;
+            continue;
+        }
+        result.push_back(static_cast<wchar_t>(std::towlower(static_cast<wint_t>(code))));
+        i += length;
+    }
+    return result;
+}
+
+} // namespace
+
+int DDKLocaleCompareText(std::string_view A, std::string_view B)
+{
+    const std::wstring left = FoldedWide(A);
+    const std::wstring right = FoldedWide(B);
+    const int order = std::wcscoll(left.c_str(), right.c_str());
+    if (order != 0)
+        return order;
+    // Collation may call different texts equal (ignorable characters); only
+    // texts that fold to the same characters are the same name.
+    return left.compare(right) < 0 ? -1 : left == right ? 0 : 1;
+}
+
+int TDDKStringList::FindSorted(std::string_view S, bool& Found) const
+{
+    int low = 0;
+    int high = Count();
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (DDKLocaleCompareText(FItems[middle].String, S) < 0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    Found = low < Count() && DDKLocaleCompareText(FItems[low].String, S) == 0;
+    return low;
+}
+
+int TDDKStringList::AddObject(std::string S, std::int64_t Object)
+{
+    if (!FSorted) {
+        FItems.push_back({std::move(S), Object});
+        return Count() - 1;
+    }
+    bool found = false;
+    int index = FindSorted(S, found);
+    if (found && FDuplicates == TDuplicates::Ignore)
+        return -1;
+    while (found && index < Count() && DDKLocaleCompareText(FItems[index].String, S) == 0)
+        ++index; // equal strings keep the order they came in
+    FItems.insert(FItems.begin() + index, {std::move(S), Object});
+    return index;
+}
+
+void TDDKStringList::Insert(int Index, std::string S, std::int64_t Object)
+{
+    if (FSorted)
+        throw std::logic_error("TDDKStringList: cannot insert into a sorted list");
+    if (Index < 0 || Index > Count())
+        throw std::out_of_range("TDDKStringList: list index out of bounds (" + std::to_string(Index) + ")");
+    FItems.insert(FItems.begin() + Index, {std::move(S), Object});
+}
+
+void TDDKStringList::Delete(int Index)
+{
+    if (Index < 0 || Index >= Count())
+        throw std::out_of_range("TDDKStringList: list index out of bounds (" + std::to_string(Index) + ")");
+    FItems.erase(FItems.begin() + Index);
+}
+
+int TDDKStringList::IndexOf(std::string_view S) const
+{
+    if (FSorted) {
+        bool found = false;
+        const int index = FindSorted(S, found);
+        return found ? index : -1;
+    }
+    for (int i = 0; i < Count(); ++i)
+        if (DDKLocaleCompareText(FItems[i].String, S) == 0)
+            return i;
+    return -1;
+}
+
+void TDDKStringList::SetSorted(bool Value)
+{
+    if (Value && !FSorted)
+        Sort();
+    FSorted = Value;
+}
+
+void TDDKStringList::Sort()
+{
+    // Fold and transform each string once rather than at every comparison.
+    struct Keyed {
+        std::wstring Key;
+        std::wstring Folded;
+        TDDKStringItem Item;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(FItems.size());
+    for (auto& item : FItems) {
+        std::wstring folded = FoldedWide(item.String);
+        std::wstring key(std::wcsxfrm(nullptr, folded.c_str(), 0) + 1, L'\0');
+        key.resize(std::wcsxfrm(key.data(), folded.c_str(), key.size()));
+        keyed.push_back({std::move(key), std::move(folded), std::move(item)});
+    }
+    auto less = [](const Keyed& a, const Keyed& b) {
+        const int order = a.Key.compare(b.Key);
+        return order != 0 ? order < 0 : a.Folded < b.Folded;
+    };
+    std::stable_sort(keyed.begin(), keyed.end(), less);
+    FItems.clear();
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        if (FDuplicates == TDuplicates::Ignore && i > 0 && keyed[i].Folded == keyed[i - 1].Folded)
+            continue;
+        FItems.push_back(std::move(keyed[i].Item));
+    }
+}
