@@ -1,0 +1,1 @@
+// Keeps the layer a library until its first unit lands.
