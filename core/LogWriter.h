@@ -1,0 +1,18 @@
+// The program's log and the desktop's opener.
+#pragma once
+
+#include <functional>
+#include <string>
+
+// "yyyy-mm-dd hh:nn:ss | Msg" for the local time When (days since 1899-12-30).
+std::string FormatLogLine(double When, const std::string& Msg);
+
+// Appends the log line of Msg, stamped now, to Config.LogFile (CR LF ended;
+// the file is created when missing) and, when Memo is given, hands it the same
+// line. A write failure raises and Memo is not called.
+void WriteLog(const std::string& Msg, const std::function<void(const std::string& Line)>& Memo = nullptr);
+
+// Hands a web address or a file path to the desktop's opener (xdg-open),
+// started without a shell so that nothing in Url is run as a command. Whether
+// the opener succeeds is not examined.
+void OpenUrl(const std::string& Url);

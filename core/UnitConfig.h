@@ -1,0 +1,42 @@
+// The program's settings: where it runs, the folders and files it keeps beside
+// its executable, its own version and the base address of TMDb's pictures.
+// Nothing of the user's choices is kept between runs.
+#pragma once
+
+#include <string>
+
+class TConfig
+{
+public:
+    // Nothing derived yet: only the default picture base address.
+    TConfig();
+    // Derives every folder and file from the executable's full path, creates
+    // the Anomaly and Cache folders (a failure shows later, when they are
+    // written) and reads the version stamped in the executable.
+    explicit TConfig(const std::string& ExeName);
+
+    // Full path of the running executable.
+    static std::string RunningExecutable();
+
+    // The download page of a newer version, or empty (also on any failure).
+    std::string CheckUpdate() const;
+    // Replaces ImageBaseUrl with the one TMDb's configuration gives; keeps the
+    // current value on any failure.
+    void LoadTmdbConfiguration();
+    // ImageBaseUrl + Size ("original", "w92") + Path (begins with "/").
+    std::string GetImageUrl(const std::string& Size, const std::string& Path) const;
+
+    std::string AnomalyDir;   // AppPath + "Anomaly"
+    std::string AppPath;      // the executable's folder, with a trailing '/'
+    std::string IniFileName;  // AppPath + "Vantry.ini": named, never read, written or created
+    std::string LogFile;      // the executable's path with ".log" for its extension
+    std::string CacheDir;     // AppPath + "Cache"
+    std::string Version;      // "a.b.c" from the executable's stamp; empty without one
+    std::string ImageBaseUrl; // "http://<TMDb picture host>/t/p/" until LoadTmdbConfiguration
+};
+
+// The one settings object. The program's start-up assigns
+// TConfig(TConfig::RunningExecutable()) before its first window and before any
+// worker starts; afterwards every thread reads it and none changes it. Tests
+// assign one derived from a path in a temporary folder.
+extern TConfig Config;
