@@ -1,18 +1,29 @@
 #include "DDKStrings.h"
 
+#include "DDKError.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
-char AsciiUpper(char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C; }
-char AsciiLower(char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; }
-bool IsTrimmed(char C) { return static_cast<unsigned char>(C) <= ' '; }
+char AsciiUpper(char C)
+{
+    return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C;
+}
+char AsciiLower(char C)
+{
+    return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C;
+}
+bool IsTrimmed(char C)
+{
+    return static_cast<unsigned char>(C) <= ' ';
+}
 
-template <class Integer>
-Integer ParseInteger(std::string_view S, Integer Default)
+template <class Integer> Integer ParseInteger(std::string_view S, Integer Default)
 {
     if (!S.empty() && S.front() == '+')
         S.remove_prefix(1);
@@ -103,7 +114,10 @@ std::string DDKTrimRight(std::string_view S)
     return std::string(S.begin(), last);
 }
 
-std::string DDKTrim(std::string_view S) { return DDKTrimRight(DDKTrimLeft(S)); }
+std::string DDKTrim(std::string_view S)
+{
+    return DDKTrimRight(DDKTrimLeft(S));
+}
 
 std::string DDKReplaceAll(std::string_view S, std::string_view From, std::string_view To)
 {
@@ -111,7 +125,8 @@ std::string DDKReplaceAll(std::string_view S, std::string_view From, std::string
         return std::string(S);
     std::string result;
     std::size_t start = 0;
-    for (std::size_t found; (found = S.find(From, start)) != std::string_view::npos; start = found + From.size()) {
+    for (std::size_t found; (found = S.find(From, start)) != std::string_view::npos;
+         start = found + From.size()) {
         result.append(S.substr(start, found - start));
         result.append(To);
     }
@@ -119,6 +134,159 @@ std::string DDKReplaceAll(std::string_view S, std::string_view From, std::string
     return result;
 }
 
-std::int32_t DDKStrToIntDef(std::string_view S, std::int32_t Default) { return ParseInteger(S, Default); }
+std::int32_t DDKStrToIntDef(std::string_view S, std::int32_t Default)
+{
+    return ParseInteger(S, Default);
+}
 
-std::int64_t DDKStrToInt64Def(std::string_view S, std::int64_t Default) { return ParseInteger(S, Default); }
+std::int64_t DDKStrToInt64Def(std::string_view S, std::int64_t Default)
+{
+    return ParseInteger(S, Default);
+}
+
+char32_t DDKNextChar(std::string_view S, std::size_t& Position)
+{
+    const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(S[i]); };
+    const unsigned char lead = byteAt(Position);
+    const std::size_t length = lead < 0x80           ? 1
+                               : (lead >> 5) == 0x6  ? 2
+                               : (lead >> 4) == 0xE  ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
+    char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    bool valid = length != 0 && Position + length <= S.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+        valid = (byteAt(Position + k) & 0xC0) == 0x80;
+        code = (code << 6) | (byteAt(Position + k) & 0x3F);
+    }
+    if (valid && length > 1) {
+        // Overlong forms, surrogates and values past U+10FFFF are not characters.
+        static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        valid = code >= smallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+    }
+    if (!valid) {
+        ++Position;
+        return DDKInvalidByteBase + lead;
+    }
+    Position += length;
+    return code;
+}
+
+void DDKSplit(TDDKStringList& List, std::string_view S, std::string_view Delimiter)
+{
+    if (S.empty())
+        return;
+    std::size_t start = 0;
+    if (!Delimiter.empty())
+        for (std::size_t found; (found = S.find(Delimiter, start)) != std::string_view::npos;
+             start = found + Delimiter.size())
+            List.Add(std::string(S.substr(start, found - start)));
+    List.Add(std::string(S.substr(start)));
+}
+
+std::string DDKListToString(const TDDKStringList& List, std::int32_t MaxCount)
+{
+    if (MaxCount < 0)
+        MaxCount = List.Count();
+    std::string result;
+    int i = 0;
+    for (; i < List.Count() && i < MaxCount; ++i) {
+        if (i > 0)
+            result += ", ";
+        result += List[i];
+    }
+    if (List.Count() > i)
+        result += ", ...";
+    return result;
+}
+
+std::int32_t DDKIndexOf(const TDDKStringList& List, std::string_view S, bool IgnoreCase)
+{
+    if (!IgnoreCase)
+        return List.IndexOf(S);
+    for (int i = 0; i < List.Count(); ++i)
+        if (DDKSameText(List[i], S))
+            return i;
+    return -1;
+}
+
+namespace {
+
+// Names and masks are compared character by character, so '?' stands for one
+// whole UTF-8 character, not one byte of it.
+std::u32string DecodeChars(std::string_view S)
+{
+    std::u32string result;
+    result.reserve(S.size());
+    for (std::size_t position = 0; position < S.size();)
+        result.push_back(DDKNextChar(S, position));
+    return result;
+}
+
+char32_t AsciiUpperChar(char32_t C)
+{
+    return C >= U'a' && C <= U'z' ? C - U'a' + U'A' : C;
+}
+
+// Longest name and mask the matcher takes; a longer one matches nothing.
+constexpr std::size_t MaxWildcardName = 4095;
+constexpr std::size_t MaxWildcardMask = 255;
+
+} // namespace
+
+bool DDKMatchWildcard(std::string_view S, std::string_view Mask)
+{
+    const std::u32string name = DecodeChars(S);
+    const std::u32string mask = DecodeChars(Mask);
+    if (name.size() > MaxWildcardName || mask.size() > MaxWildcardMask)
+        return false;
+    const std::size_t n = name.size();
+    const std::size_t m = mask.size();
+    // Whether name[i..] matches mask[j..], filled from the ends backwards so the
+    // work stays bounded by n * m whatever the stars. A lone final '*' matches
+    // any rest, even an empty one, but once the name is used up nothing else
+    // may remain of the mask: "abc**" does not match "abc".
+    const bool endsWithStar = m > 0 && mask[m - 1] == U'*';
+    std::vector<char> next(m + 1), current(m + 1);
+    for (std::size_t j = 0; j <= m; ++j)
+        next[j] = j == m || (endsWithStar && j == m - 1);
+    for (std::size_t i = n; i-- > 0;) {
+        for (std::size_t j = m + 1; j-- > 0;) {
+            if (endsWithStar && j == m - 1)
+                current[j] = true;
+            else if (j == m)
+                current[j] = false;
+            else if (mask[j] == U'*')
+                current[j] = current[j + 1] || next[j];
+            else if (mask[j] == U'?')
+                current[j] = next[j + 1];
+            else
+                current[j] = AsciiUpperChar(name[i]) == AsciiUpperChar(mask[j]) && next[j + 1];
+        }
+        std::swap(next, current);
+    }
+    return next[0];
+}
+
+std::string DDKRemoveAccents(std::string_view S)
+{
+    return DDKTagged("DDKRemoveAccents: ", [&] {
+        // Read position by position: the character at p in Accented becomes
+        // the one at p in Plain. The small á, í, ó, ú and ý are missing on
+        // purpose (their capitals are there); titles are compared this way.
+        static const std::u32string_view Accented = U"àäâãçéèêëìïîôöòõûüùÿñÁÀÄÂÃÇÉÈÊËÍÎÌÏÔÖÒÓÕÜÛÙÚÝŸÑ";
+        static constexpr std::string_view Plain = "aaaaceeeeiiioooouuuynAAAAACEEEEIIIIOOOOOUUUUYYN";
+        static_assert(Plain.size() == 47);
+        std::string result;
+        result.reserve(S.size());
+        for (std::size_t position = 0; position < S.size();) {
+            const std::size_t start = position;
+            const std::size_t found = Accented.find(DDKNextChar(S, position));
+            if (found != std::u32string_view::npos)
+                result += Plain[found];
+            else
+                result.append(S.substr(start, position - start));
+        }
+        return result;
+    });
+}

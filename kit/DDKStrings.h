@@ -14,10 +14,10 @@
 // printf-style formatting into a std::string.
 std::string DDKFormat(const char* Format, ...) __attribute__((format(printf, 1, 2)));
 
-std::string DDKUpperCase(std::string_view S); // a-z to A-Z only
-std::string DDKLowerCase(std::string_view S); // A-Z to a-z only
-int DDKCompareText(std::string_view A, std::string_view B); // ASCII case ignored
-bool DDKSameText(std::string_view A, std::string_view B);   // ASCII case ignored
+std::string DDKUpperCase(std::string_view S);                    // a-z to A-Z only
+std::string DDKLowerCase(std::string_view S);                    // A-Z to a-z only
+int DDKCompareText(std::string_view A, std::string_view B);      // ASCII case ignored
+bool DDKSameText(std::string_view A, std::string_view B);        // ASCII case ignored
 bool DDKStartsText(std::string_view Prefix, std::string_view S); // ASCII case ignored
 bool DDKEndsText(std::string_view Suffix, std::string_view S);   // ASCII case ignored
 // Position of Needle in Haystack from From on, ASCII case ignored; npos if absent.
@@ -35,6 +35,12 @@ std::string DDKReplaceAll(std::string_view S, std::string_view From, std::string
 // not fit the type.
 std::int32_t DDKStrToIntDef(std::string_view S, std::int32_t Default);
 std::int64_t DDKStrToInt64Def(std::string_view S, std::int64_t Default);
+
+// Decodes the UTF-8 character at Position and moves Position past it. A byte
+// that does not start a valid sequence is one character on its own, returned
+// as DDKInvalidByteBase plus its value so that it never equals a real one.
+inline constexpr char32_t DDKInvalidByteBase = 0x110000;
+char32_t DDKNextChar(std::string_view S, std::size_t& Position);
 
 // --- String lists, wildcards and accents -------------------------------------
 
