@@ -1,0 +1,47 @@
+// How TMetadata reads single values out of a parsed answer, in either form.
+//
+// XML: paths are a small XPath subset (steps separated by '/', a leading '/'
+// for the document, '@name' for an attribute, predicates comparing an
+// attribute or a child with a quoted literal). Element and attribute names in
+// them match without regard to ASCII case, and a prefixed name such as
+// opensearch:Query matches by its prefixed text.
+//
+// JSON: a member is looked up by its exact name. An absent member reads as 0
+// or as the empty text; a member of another type, null included, raises.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// --- XML ----------------------------------------------------------------------
+
+// Path rewritten as an XPath expression whose name tests ignore ASCII case.
+std::string XmlCaseFreePath(std::string_view Path);
+// Every node Path selects from Context, in document order.
+pugi::xpath_node_set XmlSelect(const pugi::xml_node& Context, std::string_view Path);
+// The string value of the first node selected; empty when none is.
+std::string XmlText(const pugi::xml_node& Context, std::string_view Path);
+// XmlText read as a decimal integer; 0 when nothing is selected or it is not one.
+std::int32_t XmlInteger(const pugi::xml_node& Context, std::string_view Path);
+// XmlText read as a decimal number with '.'; 0 when nothing is selected or it is not one.
+double XmlNumber(const pugi::xml_node& Context, std::string_view Path);
+
+// --- JSON ---------------------------------------------------------------------
+
+using TJson = nlohmann::json;
+
+// Parses a whole answer; raises with the library's message when it is not JSON.
+TJson JsonParse(std::string_view Text);
+// Object's member Name (which must be there); raises when absent or when
+// Object is not an object.
+const TJson& JsonMember(const TJson& Object, std::string_view Name);
+// True when Object has the member Name (Object must be an object).
+bool JsonHas(const TJson& Object, std::string_view Name);
+// Integer read: the number with its fraction cut off; raises outside 32 bits.
+std::int32_t JsonInteger(const TJson& Object, std::string_view Name);
+double JsonFloat(const TJson& Object, std::string_view Name);
+std::string JsonText(const TJson& Object, std::string_view Name);
