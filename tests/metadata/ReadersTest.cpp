@@ -1,0 +1,3 @@
+#include "UnitMetadata.h"
+
+#include <gtest/gtest.h>
