@@ -2,6 +2,8 @@
 // address and the TMDb movie search. They only build text and send nothing.
 #pragma once
 
+#include "DDKConversion.h"
+
 #include <string>
 
 class TMovieInfo;
@@ -11,9 +13,9 @@ class TMovieInfo;
 // "yyyymmdd" and sig the Base64 SHA-1 of the secret key followed by the
 // query, with '+' sent as "%2B".
 std::string GetAllocineUrl(const std::string& Method, const std::string& Query);
-// The same, signed for the day of Today (a TDateTime), so that a fixed date
-// gives a fixed address.
-std::string GetAllocineUrl(const std::string& Method, const std::string& Query, double Today);
+// The same, signed for the day of Today, so that a fixed date gives a fixed
+// address.
+std::string GetAllocineUrl(const std::string& Method, const std::string& Query, TDateTime Today);
 
 // The TMDb movie search in French for Query (words already joined by '+'),
 // narrowed to Year ("1999") unless it is empty.
