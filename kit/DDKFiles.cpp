@@ -1,0 +1,377 @@
+#include "DDKFiles.h"
+
+#include "DDKError.h"
+#include "DDKStrings.h"
+#include "DDKSystem.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A file descriptor closed when it goes out of scope.
+class TFileHandle
+{
+public:
+    explicit TFileHandle(int Fd) : FFd(Fd) {}
+    ~TFileHandle()
+    {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+
+    int Get() const { return FFd; }
+    bool Valid() const { return FFd >= 0; }
+    // Closes now so that a failure of the close itself is reported.
+    bool Close()
+    {
+        const int fd = FFd;
+        FFd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int FFd;
+};
+
+[[noreturn]] void RaiseSystemError(int Code)
+{
+    throw EDDKError(DDKSysErrorMessage(Code));
+}
+
+void WriteAll(int Fd, std::string_view Bytes)
+{
+    while (!Bytes.empty()) {
+        const ssize_t written = ::write(Fd, Bytes.data(), Bytes.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            RaiseSystemError(errno);
+        }
+        Bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+// Creates FileName or appends to it, writes Bytes and closes it; raises the
+// system's message on any failure.
+void WriteToFile(const std::string& FileName, std::string_view Bytes, bool Overwrite)
+{
+    TFileHandle file(
+        ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (Overwrite ? O_TRUNC : O_APPEND), 0666));
+    if (!file.Valid())
+        RaiseSystemError(errno);
+    WriteAll(file.Get(), Bytes);
+    if (!file.Close())
+        RaiseSystemError(errno);
+}
+
+// The characters a file name may not hold whatever the mode: controls, the
+// signs reserved by the common file systems and shells, the code points of
+// the Windows code page that show nothing, the small tilde, the no-break space
+// and the soft hyphen. The backslash stays forbidden so that names stay valid
+// on the Windows shares media centres often read.
+bool IsForbidden(char32_t C, bool IsFileName)
+{
+    if (C <= 31)
+        return true;
+    switch (C) {
+    case U'"':
+    case U'*':
+    case U':':
+    case U'<':
+    case U'>':
+    case U'?':
+    case U'|':
+    case U'\\':
+    case 0x7F:
+    case 0x81:
+    case 0x8D:
+    case 0x8F:
+    case 0x90:
+    case 0x9D:
+    case 0x2DC:
+    case 0xA0:
+    case 0xAD:
+        return true;
+    case U'/':
+        return IsFileName;
+    default:
+        return false;
+    }
+}
+
+std::string ClearPathPart(std::string_view Part)
+{
+    std::string result = DDKTrim(Part);
+    if (result == "." || result == "..")
+        return result;
+    while (!result.empty() && (result.back() == '.' || result.back() == ' '))
+        result.pop_back();
+    return result;
+}
+
+} // namespace
+
+// --- Path text ---------------------------------------------------------------
+
+std::string DDKExtractFilePath(std::string_view FileName)
+{
+    const std::size_t slash = FileName.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(FileName.substr(0, slash + 1));
+}
+
+std::string DDKExtractFileName(std::string_view FileName)
+{
+    const std::size_t slash = FileName.rfind('/');
+    return std::string(slash == std::string_view::npos ? FileName : FileName.substr(slash + 1));
+}
+
+std::string DDKExtractFileExt(std::string_view FileName)
+{
+    const std::size_t dot = FileName.rfind('.');
+    const std::size_t slash = FileName.rfind('/');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+        return {};
+    return std::string(FileName.substr(dot));
+}
+
+std::string DDKChangeFileExt(std::string_view FileName, std::string_view Extension)
+{
+    const std::size_t extensionLength = DDKExtractFileExt(FileName).size();
+    std::string result(FileName.substr(0, FileName.size() - extensionLength));
+    result += Extension;
+    return result;
+}
+
+std::string DDKIncludeTrailingPathDelimiter(std::string_view Path)
+{
+    std::string result(Path);
+    if (result.empty() || result.back() != '/')
+        result += '/';
+    return result;
+}
+
+std::string DDKExcludeTrailingPathDelimiter(std::string_view Path)
+{
+    std::string result(Path);
+    if (result.size() > 1 && result.back() == '/')
+        result.pop_back();
+    return result;
+}
+
+// --- Folder entries ----------------------------------------------------------
+
+std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir)
+{
+    std::vector<TDDKFolderEntry> entries;
+    const std::string folder = DDKIncludeTrailingPathDelimiter(Dir);
+    DIR* handle = ::opendir(folder.c_str());
+    if (handle == nullptr)
+        return entries;
+    const int folderFd = ::dirfd(handle);
+    while (const dirent* item = ::readdir(handle)) {
+        const std::string_view name = item->d_name;
+        if (name == "." || name == "..")
+            continue;
+        TDDKFolderEntry entry;
+        entry.Name = name;
+        entry.IsHidden = name.front() == '.';
+        struct stat status
+        {
+        };
+        if (::fstatat(folderFd, item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+            continue; // vanished since it was listed
+        entry.IsSymLink = S_ISLNK(status.st_mode);
+        // A link leads to what it names; a dangling one stays a plain entry.
+        if (entry.IsSymLink)
+            ::fstatat(folderFd, item->d_name, &status, 0);
+        entry.IsDirectory = S_ISDIR(status.st_mode);
+        entry.Device = status.st_dev;
+        entry.Inode = status.st_ino;
+        entries.push_back(std::move(entry));
+    }
+    ::closedir(handle);
+    return entries;
+}
+
+// --- Files -------------------------------------------------------------------
+
+std::int32_t DDKGetFileSize(const std::string& FileName)
+{
+    TFileHandle file(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat status
+    {
+    };
+    if (!file.Valid() || ::fstat(file.Get(), &status) != 0 || S_ISDIR(status.st_mode))
+        return -1;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(status.st_size));
+}
+
+void DDKWriteLine(const std::string& FileName, std::string_view Line, bool Overwrite)
+{
+    DDKTagged(DDKFormat("[%s][FileName=%s] ", "DDKWriteLine", FileName.c_str()), [&] {
+        std::string bytes(Line);
+        bytes += "\r\n";
+        WriteToFile(FileName, bytes, Overwrite);
+    });
+}
+
+void DDKWriteText(const std::string& FileName, std::string_view Text, bool Overwrite)
+{
+    WriteToFile(FileName, Text, Overwrite);
+}
+
+bool DDKFileExists(const std::string& FileName)
+{
+    struct stat status
+    {
+    };
+    return !DDKTrim(FileName).empty() && ::stat(FileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+}
+
+std::string DDKClearPath(std::string_view Path, std::string_view Replace, bool IsFileName)
+{
+    return DDKTagged("[DDKClearPath] ", [&] {
+        const std::string trimmed = DDKTrim(Path);
+        std::string cleaned;
+        cleaned.reserve(trimmed.size());
+        for (std::size_t position = 0; position < trimmed.size();) {
+            const std::size_t start = position;
+            const char32_t character = DDKNextChar(trimmed, position);
+            if (IsForbidden(character, IsFileName))
+                cleaned += Replace;
+            else
+                cleaned.append(trimmed, start, position - start);
+        }
+        if (IsFileName)
+            return cleaned;
+
+        TDDKStringList parts;
+        DDKSplit(parts, cleaned, "/");
+        std::string result;
+        for (int index = 0; index < parts.Count(); ++index) {
+            if (index > 0)
+                result += '/';
+            result += ClearPathPart(parts[index]);
+        }
+        return result;
+    });
+}
+
+// --- Listing and deleting ----------------------------------------------------
+
+std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name)
+{
+    // The file system gives no stable order; the first in sorted order is taken
+    // so that the same folder always gives the same answer.
+    std::string best;
+    for (const TDDKFolderEntry& entry : DDKListFolder(Dir))
+        if (!entry.IsDirectory && DDKMatchWildcard(entry.Name, Name) &&
+            (best.empty() || DDKLocaleCompareText(entry.Name, best) < 0))
+            best = entry.Name;
+    return best.empty() ? best : DDKIncludeTrailingPathDelimiter(Dir) + best;
+}
+
+std::int32_t ListFiles(std::string_view Dir, std::string_view Mask, bool Recursive, TDDKStringList& List)
+{
+    const std::string folder = DDKIncludeTrailingPathDelimiter(Dir);
+    std::int32_t count = 0;
+    for (const TDDKFolderEntry& entry : DDKListFolder(folder)) {
+        if (!DDKMatchWildcard(entry.Name, Mask))
+            continue;
+        // A link is removed as itself: following it would reach files outside
+        // the tree (and loop for ever on a link to a parent).
+        const bool isFolder = entry.IsDirectory && !entry.IsSymLink;
+        if (isFolder) {
+            if (Recursive)
+                count += ListFiles(folder + entry.Name, Mask, true, List);
+            continue;
+        }
+        List.Add(folder + entry.Name);
+        ++count;
+    }
+    return count;
+}
+
+bool DeleteFiles(std::string_view Dir, std::string_view Mask, bool Recursive)
+{
+    TDDKStringList files;
+    ListFiles(Dir, Mask, Recursive, files);
+    files.SetSorted(true);
+    for (const TDDKStringItem& file : files)
+        if (::unlink(file.String.c_str()) != 0)
+            return false;
+    return true;
+}
+
+bool DeleteFolder(std::string_view Dir)
+{
+    DeleteFiles(Dir, "*", true);
+    return ::rmdir(DDKExcludeTrailingPathDelimiter(Dir).c_str()) == 0;
+}
+
+// --- Putting files in place --------------------------------------------------
+
+void DDKSaveFileAtomic(const std::string& FileName, std::string_view Bytes)
+{
+    static std::atomic<unsigned> counter{0};
+    const std::string folder = DDKExtractFilePath(FileName);
+    const std::string name = DDKExtractFileName(FileName);
+    std::string temporary;
+    int fd = -1;
+    // A name of our own rather than mkstemp's, so that the file gets the
+    // usual permissions (0666 less the umask) and not mkstemp's 0600.
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temporary = DDKFormat("%s.%s.%d-%u.tmp", folder.c_str(), name.c_str(), static_cast<int>(::getpid()),
+                              counter.fetch_add(1));
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt > 100))
+            throw EDDKError(DDKFormat("%s: %s", FileName.c_str(), DDKSysErrorMessage(errno).c_str()));
+    }
+    TFileHandle file(fd);
+    try {
+        WriteAll(file.Get(), Bytes);
+        if (::fsync(file.Get()) != 0 || !file.Close() || ::rename(temporary.c_str(), FileName.c_str()) != 0)
+            RaiseSystemError(errno);
+    } catch (...) {
+        const std::string message = DDKCurrentErrorMessage();
+        ::unlink(temporary.c_str());
+        throw EDDKError(DDKFormat("%s: %s", FileName.c_str(), message.c_str()));
+    }
+}
+
+bool DDKRenameNoReplace(const std::string& OldName, const std::string& NewName)
+{
+    if (::renameat2(AT_FDCWD, OldName.c_str(), AT_FDCWD, NewName.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return false;
+    // The file system cannot refuse an existing target by itself: a hard link
+    // can (it fails on an existing name), then the old name goes.
+    if (::link(OldName.c_str(), NewName.c_str()) == 0) {
+        if (::unlink(OldName.c_str()) == 0)
+            return true;
+        const int code = errno;
+        ::unlink(NewName.c_str());
+        errno = code;
+        return false;
+    }
+    if (errno == EEXIST)
+        return false;
+    // No hard links here (or a folder): test first, then rename.
+    struct stat status
+    {
+    };
+    if (::lstat(NewName.c_str(), &status) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(OldName.c_str(), NewName.c_str()) == 0;
+}

@@ -1,0 +1,90 @@
+// File and folder helpers: path text, sizes, appending text, cleaning names,
+// listing and deleting, and the two safe ways of putting a file in place
+// (atomic save, rename that never replaces). Paths use '/' as separator.
+#pragma once
+
+#include "DDKStringList.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+// --- Path text ---------------------------------------------------------------
+
+// The folder part of FileName, with its trailing '/' ("" when there is none).
+std::string DDKExtractFilePath(std::string_view FileName);
+// The part after the last '/'.
+std::string DDKExtractFileName(std::string_view FileName);
+// The extension of the name part, dot included ("" when the name has no dot).
+std::string DDKExtractFileExt(std::string_view FileName);
+// FileName with its extension replaced by Extension (dot included, may be empty).
+std::string DDKChangeFileExt(std::string_view FileName, std::string_view Extension);
+// Path with exactly the trailing '/' it had, or one added when it had none.
+std::string DDKIncludeTrailingPathDelimiter(std::string_view Path);
+// Path without its trailing '/' ("/" itself stays).
+std::string DDKExcludeTrailingPathDelimiter(std::string_view Path);
+
+// --- Folder entries ----------------------------------------------------------
+
+struct TDDKFolderEntry
+{
+    std::string Name;
+    bool IsDirectory = false; // a folder, or a symbolic link to one
+    bool IsSymLink = false;
+    bool IsHidden = false; // the name starts with a dot
+    dev_t Device = 0;      // identity of what the entry leads to
+    ino_t Inode = 0;
+};
+
+// The entries of folder Dir in the order the file system gives them, "." and
+// ".." left out; empty when the folder cannot be listed.
+std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir);
+
+// --- Files -------------------------------------------------------------------
+
+// Size in bytes (low 32 bits), or -1 when FileName cannot be opened as a file.
+std::int32_t DDKGetFileSize(const std::string& FileName);
+
+// Appends Line and CR LF to FileName (Overwrite: the file is emptied first).
+// Failures raise "[DDKWriteLine][FileName=<name>] <system message>".
+void DDKWriteLine(const std::string& FileName, std::string_view Line, bool Overwrite);
+// Appends Text unchanged (Overwrite: the file is emptied first); failures raise
+// the system's message.
+void DDKWriteText(const std::string& FileName, std::string_view Text, bool Overwrite);
+
+// True when FileName names an existing entry that is not a folder.
+bool DDKFileExists(const std::string& FileName);
+
+// Path trimmed and cleaned of the characters a file name may not hold, each
+// replaced by Replace (may be empty). IsFileName: '/' is forbidden too;
+// otherwise every part between '/' is trimmed and loses its trailing dots and
+// blanks ("." and ".." stay). Bytes that are not UTF-8 pass unchanged.
+std::string DDKClearPath(std::string_view Path, std::string_view Replace, bool IsFileName);
+
+// Dir + '/' + the name, as stored on disc, of the first file (not folder) of
+// Dir matching the wildcard Name; "" when none does.
+std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name);
+
+// Adds to List the full paths of Dir's files matching Mask ('*' is every name).
+// Recursive: also the files of the subfolders whose own name matches Mask; a
+// symbolic link is listed as a file and never followed. Returns the number added.
+std::int32_t ListFiles(std::string_view Dir, std::string_view Mask, bool Recursive, TDDKStringList& List);
+// Deletes the files ListFiles gives, in sorted order, stopping at the first
+// failure; true when every one was deleted.
+bool DeleteFiles(std::string_view Dir, std::string_view Mask, bool Recursive);
+// Deletes every file of the tree below Dir, then removes Dir itself; true when
+// Dir was removed (never when a subfolder is left).
+bool DeleteFolder(std::string_view Dir);
+
+// --- Putting files in place --------------------------------------------------
+
+// Writes Bytes beside FileName, flushes them to disc and renames the copy over
+// FileName, so a reader sees the old file or the new one, never a part. On
+// failure nothing is left behind and EDDKError carries the system's message.
+void DDKSaveFileAtomic(const std::string& FileName, std::string_view Bytes);
+
+// Renames OldName to NewName unless NewName exists (then errno is EEXIST).
+// False on failure with errno set, as the system's own rename call does.
+bool DDKRenameNoReplace(const std::string& OldName, const std::string& NewName);

@@ -1,0 +1,85 @@
+// Folder walker: lists the entries of one folder, or of a whole tree, whose
+// names match one of a list of wildcard masks and none of the exclude masks,
+// as full paths sorted without regard to case under the user's locale.
+#pragma once
+
+#include "DDKStringList.h"
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <set>
+#include <string>
+#include <sys/types.h>
+#include <utility>
+
+enum class TDDKFileAttribute : std::uint8_t { ReadOnly, Hidden, SysFile, VolumeId, Directory, Archive };
+
+// A set of the six attribute flags; each flag weighs 1 << its position.
+class TDDKFileAttributes
+{
+public:
+    constexpr TDDKFileAttributes() = default;
+    constexpr TDDKFileAttributes(std::initializer_list<TDDKFileAttribute> Flags)
+    {
+        for (TDDKFileAttribute flag : Flags)
+            FBits |= Weight(flag);
+    }
+    constexpr bool Contains(TDDKFileAttribute Flag) const { return (FBits & Weight(Flag)) != 0; }
+    constexpr void Include(TDDKFileAttribute Flag) { FBits |= Weight(Flag); }
+    constexpr void Exclude(TDDKFileAttribute Flag) { FBits &= static_cast<std::uint8_t>(~Weight(Flag)); }
+    constexpr std::uint8_t Bits() const { return FBits; }
+    constexpr bool operator==(const TDDKFileAttributes&) const = default;
+
+    static constexpr std::uint8_t Weight(TDDKFileAttribute Flag)
+    {
+        return static_cast<std::uint8_t>(1u << static_cast<unsigned>(Flag));
+    }
+
+private:
+    std::uint8_t FBits = 0;
+};
+
+class TDDKFindFile
+{
+public:
+    using TNotifyEvent = std::function<void(TDDKFindFile* Sender)>;
+    using TDirectoryEvent = std::function<void(TDDKFindFile* Sender, const std::string& Dir, bool& Skip)>;
+
+    TDDKFindFile();
+    virtual ~TDDKFindFile();
+    TDDKFindFile(const TDDKFindFile&) = delete;
+    TDDKFindFile& operator=(const TDDKFindFile&) = delete;
+
+    // Runs one search into Files.
+    void Execute();
+    // Adds the matching entries of the folder Dir to Files.
+    void SearchDir(std::string Dir);
+    // Searches Path and every folder below it, level by level.
+    void SearchTree(const std::string& Path);
+    // Appends to List the full paths of Dir's subfolders that are not excluded
+    // and not entered before during this walk.
+    void AddSubDirs(TDDKStringList& List, std::string Dir);
+    // False when Name matches one of the exclude masks.
+    bool NotExcluded(const std::string& Name) const;
+
+    TDDKFileAttributes Attributes{TDDKFileAttribute::ReadOnly, TDDKFileAttribute::Hidden,
+                                  TDDKFileAttribute::SysFile, TDDKFileAttribute::Archive};
+    std::int32_t FAttr = 0;
+    std::string Path;
+    bool Recursive = false;
+    std::string Masks = "*.*";
+    TDDKStringList FMaskList;
+    std::string ExcludeMasks;
+    TDDKStringList FExcludeList;
+    TDDKStringList Files;
+    TNotifyEvent OnBegin;
+    TNotifyEvent OnEnd;
+    TDirectoryEvent OnDirectory;
+    bool FDirectoriesOnly = false;
+
+private:
+    // Folders already entered by the current walk (device, inode), so that a
+    // loop of symbolic links ends.
+    std::set<std::pair<dev_t, ino_t>> FVisited;
+};
