@@ -3,6 +3,7 @@
 // list that owns such records.
 #pragma once
 
+#include "DDKConversion.h"
 #include "DDKStringList.h"
 
 #include <cstdint>
@@ -42,7 +43,7 @@ public:
     std::int32_t TmdbId = 0;
     std::string Title; // local (French) title
     std::string OriginalTitle;
-    double ReleaseDate = 0;     // TDateTime (days since 1899-12-30); 0 when unknown
+    TDateTime ReleaseDate = 0;  // 0 when unknown
     std::int32_t Runtime = 0;   // whole minutes
     std::string ProductionYear; // four digits as text, such as "1972"
     std::string Synopsis;

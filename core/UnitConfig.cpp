@@ -1,0 +1,75 @@
+#include "UnitConfig.h"
+
+#include "DDKConversion.h"
+#include "DDKFiles.h"
+#include "DDKRegExpr.h"
+#include "DDKStrings.h"
+#include "DDKSystem.h"
+#include "HttpObject.h"
+#include "ServiceSettings.h"
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <system_error>
+
+TConfig Config;
+
+TConfig::TConfig() : ImageBaseUrl(DDKFormat("http://%s/t/p/", TmdbImageHost)) {}
+
+TConfig::TConfig(const std::string& ExeName) : TConfig()
+{
+    AppPath = DDKExtractFilePath(ExeName);
+    IniFileName = AppPath + "Vantry.ini";
+    AnomalyDir = AppPath + "Anomaly";
+    CacheDir = AppPath + "Cache";
+    LogFile = DDKChangeFileExt(ExeName, ".log");
+
+    // The writers of anomaly records and thumbnails report a missing folder
+    // themselves, with the file they could not write.
+    std::error_code Ignored;
+    std::filesystem::create_directories(AnomalyDir, Ignored);
+    std::filesystem::create_directories(CacheDir, Ignored);
+
+    Version =
+        DDKSubExpr(DDKGetFileVersion(ExeName), "(\\d+\\.\\d+\\.\\d+)\\.\\d+", 1, true, true, false, true, "");
+}
+
+std::string TConfig::RunningExecutable()
+{
+    std::error_code Error;
+    auto Path = std::filesystem::read_symlink("/proc/self/exe", Error);
+    return Error ? std::string() : Path.string();
+}
+
+// Start-up must go on whatever the web does: a failed query only means no
+// update offer.
+std::string TConfig::CheckUpdate() const
+{
+    try {
+        std::string Answer;
+        if (HttpObject.CallHttp(DDKFormat("http://%s/version.php?sw=vantry&req=check", VersionHost),
+                                Answer) &&
+            Answer != Version)
+            return DDKFormat("http://%s/version.php?sw=vantry&req=dl&ver=", VersionHost) + Answer;
+    } catch (...) {
+    }
+    return {};
+}
+
+void TConfig::LoadTmdbConfiguration()
+{
+    try {
+        std::string Answer;
+        HttpObject.CallHttp(DDKFormat("http://%s/3/configuration?api_key=%s", TmdbApiHost, TmdbApiKey),
+                            Answer);
+        // A missing or non-text "base_url" raises here and keeps the default:
+        // an empty base address would break every picture address.
+        ImageBaseUrl = nlohmann::json::parse(Answer).at("images").at("base_url").get<std::string>();
+    } catch (...) {
+    }
+}
+
+std::string TConfig::GetImageUrl(const std::string& Size, const std::string& Path) const
+{
+    return ImageBaseUrl + Size + Path;
+}
