@@ -1,1 +1,0 @@
-// Keeps the layer a library until its first unit lands.
