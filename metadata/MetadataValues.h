@@ -39,6 +39,9 @@ TJson JsonParse(std::string_view Text);
 // Object's member Name (which must be there); raises when absent or when
 // Object is not an object.
 const TJson& JsonMember(const TJson& Object, std::string_view Name);
+// The member Name, which must be there and be an object (a list).
+const TJson& JsonObject(const TJson& Object, std::string_view Name);
+const TJson& JsonList(const TJson& Object, std::string_view Name);
 // True when Object has the member Name (Object must be an object).
 bool JsonHas(const TJson& Object, std::string_view Name);
 // Integer read: the number with its fraction cut off; raises outside 32 bits.

@@ -1,0 +1,86 @@
+// The playlist movie.asx of a library folder. It names the movie file, or both
+// part files of a two-file movie in part order, and is also the library's
+// memory of which movie file belongs to which folder.
+#include "MetadataValues.h"
+#include "UnitMetadata.h"
+
+#include "DDKError.h"
+#include "DDKFiles.h"
+#include "DDKStrings.h"
+
+namespace {
+
+constexpr const char* PlaylistTemplate = "<asx version=\"3.0\"></asx>";
+constexpr const char* FileReferences = "/asx/entry/ref/@href";
+
+void AppendEntry(pugi::xml_node Entry, const TMovieInfo& Movie)
+{
+    Entry.append_child("title").text().set(Movie.Title.c_str());
+    Entry.append_child("ref").append_attribute("href").set_value(Movie.FileName.c_str());
+}
+
+} // namespace
+
+void TMetadata::CreateAsx(const std::string& FileName, const TMovieInfo& Movie, bool Overwrite)
+{
+    const std::string tag = DDKFormat(
+        "[CreateAsx] [Erreur sur l'enregistrement du nom de fichier \"%s\" dans le fichier ASX \"%s\"] ",
+        Movie.FileName.c_str(), FileName.c_str());
+    DDKTagged(tag, [&] {
+        if (Overwrite || !DDKFileExists(FileName)) {
+            LoadXml(PlaylistTemplate);
+            pugi::xml_node root = FXmlModel.document_element();
+            pugi::xml_node param = root.append_child("param");
+            param.append_attribute("name").set_value("encoding");
+            param.append_attribute("value").set_value("UTF-8");
+            AppendEntry(root.append_child("entry"), Movie);
+            SaveXml(FileName);
+            return;
+        }
+
+        LoadXmlFile(FileName);
+        const pugi::xpath_node_set references = XmlSelect(FXmlModel, FileReferences);
+        if (references.empty())
+            throw EDDKError("0 entry");
+        for (const pugi::xpath_node& reference : references)
+            if (DDKSameText(reference.attribute().value(), Movie.FileName))
+                return; // already there: the file stays as it is
+        if (Movie.CdNumber == 0)
+            throw EDDKError("1CD and already 1 entry");
+        if (references.size() >= 2)
+            throw EDDKError(DDKFormat("CD%d and already 2 entry", Movie.CdNumber));
+        if (!DDKSameText(references.first().attribute().value(), Movie.OtherCdFile))
+            throw EDDKError(DDKFormat("CD%d and bad twin file for the existing entry", Movie.CdNumber));
+
+        // Part 1 goes before the entry already there, part 2 after it, so the
+        // order never depends on which part was handled first.
+        pugi::xml_node root = FXmlModel.document_element();
+        pugi::xml_node entry =
+            Movie.CdNumber == 1
+                ? root.insert_child_before("entry", XmlSelect(FXmlModel, "/asx/entry").first().node())
+                : root.append_child("entry");
+        AppendEntry(entry, Movie);
+        SaveXml(FileName);
+    });
+}
+
+void TMetadata::ReadAsxEntries(const std::string& AsxFile, TDDKStringList& Strings)
+{
+    LoadXmlFile(AsxFile);
+    for (const pugi::xpath_node& reference : XmlSelect(FXmlModel, FileReferences))
+        Strings.Add(reference.attribute().value());
+}
+
+void TMetadata::RenameAsxEntry(const std::string& AsxFile, const std::string& OldHref,
+                               const std::string& NewHref)
+{
+    LoadXmlFile(AsxFile);
+    for (const pugi::xpath_node& reference : XmlSelect(FXmlModel, FileReferences)) {
+        if (DDKSameText(reference.attribute().value(), OldHref)) {
+            reference.attribute().set_value(NewHref.c_str());
+            break;
+        }
+    }
+    // Saved also when nothing matched, so the file is always in our own form.
+    SaveXml(AsxFile);
+}
