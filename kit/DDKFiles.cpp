@@ -228,6 +228,25 @@ void DDKWriteText(const std::string& FileName, std::string_view Text, bool Overw
     WriteToFile(FileName, Text, Overwrite);
 }
 
+std::string DDKLoadFile(const std::string& FileName)
+{
+    TFileHandle file(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0)
+        RaiseSystemError(errno);
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = ::read(file.Get(), buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            RaiseSystemError(errno);
+        if (count == 0)
+            return bytes;
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+}
+
 bool DDKFileExists(const std::string& FileName)
 {
     struct stat status

@@ -54,6 +54,9 @@ void DDKWriteLine(const std::string& FileName, std::string_view Line, bool Overw
 // the system's message.
 void DDKWriteText(const std::string& FileName, std::string_view Text, bool Overwrite);
 
+// The whole content of FileName; failures raise the system's message.
+std::string DDKLoadFile(const std::string& FileName);
+
 // True when FileName names an existing entry that is not a folder.
 bool DDKFileExists(const std::string& FileName);
 

@@ -1,15 +1,127 @@
-// Backdrop and fanart from TMDb.
+// The backdrop of a movie identified on AlloCine: a wide picture from TMDb,
+// kept as "backdrop.jpg" and once more as "fanart.jpg". "tmdb.json" in the
+// movie's folder, or a waiting TMDb anomaly record, ends every TMDb search for
+// that movie.
+#include "DDKError.h"
+#include "DDKFiles.h"
+#include "DDKStrings.h"
+#include "ServiceSettings.h"
+#include "ServiceUrls.h"
+#include "UnitConfig.h"
 #include "UnitThread.h"
 
-void TSynchThread::CheckBackdrop(TMovieInfo&) {}
-std::int32_t TSynchThread::SearchBackdrop(TMovieInfo&)
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+bool TmdbAnomalyWaiting(const TMovieInfo& Movie)
 {
-    return -1;
+    const std::string Record = DDKFormat("%s/%s-%d.xml", Config.AnomalyDir.c_str(), "tmdb", Movie.Code);
+    return DDKFileExists(Record) || DDKFileExists(DDKChangeFileExt(Record, ".json"));
 }
-std::int32_t TSynchThread::ScanListTmdb(TMovieInfo&, TMovieList&)
+
+} // namespace
+
+void TSynchThread::CheckBackdrop(TMovieInfo& Movie)
 {
-    return -1;
+    const std::string Backdrop = Movie.MovieDir + "/backdrop.jpg";
+    const std::string Fanart = Movie.MovieDir + "/fanart.jpg";
+    if (DDKFileExists(Backdrop) && !DDKFileExists(Fanart)) {
+        // A copy put in place whole; a failed copy is tried again next run.
+        try {
+            DDKSaveFileAtomic(Fanart, DDKLoadFile(Backdrop));
+        } catch (const EDDKError&) {
+        }
+    }
+    // A backdrop that cannot be opened (size -1) counts as present.
+    if (DDKFileExists(Backdrop) && DDKGetFileSize(Backdrop) != 0)
+        return;
+    std::error_code Ignored;
+    std::filesystem::remove(Backdrop, Ignored);
+    if (DDKFileExists(Movie.MovieDir + "/tmdb.json") || TmdbAnomalyWaiting(Movie))
+        return;
+
+    const std::int32_t Id = SearchBackdrop(Movie);
+    if (Id > 0) {
+        SaveBackdrop(Id, Movie);
+    } else {
+        FMetadata->AddAnomaly(FStreamTmdb, SourceTmdb, Movie, "", GetTmdbQuery(Movie));
+        FMetadata->SavePosterCache(FStreamTmdb, SourceTmdb, *FHttp);
+    }
 }
-void TSynchThread::GetSearchTmdb(const std::string&) {}
-void TSynchThread::GetFicheTmdb(std::int32_t, std::string&) {}
-void TSynchThread::SaveBackdrop(std::int32_t, TMovieInfo&) {}
+
+std::int32_t TSynchThread::SearchBackdrop(TMovieInfo& Movie)
+{
+    return DDKTagged("[TSynchThread.SearchBackdrop] ", [&] {
+        TMovieList List;
+        GetSearchTmdb(GetTmdbQuery(Movie));
+        FMetadata->ReadSearchTmdb(FStreamTmdb, List);
+        return List.Count() > 0 ? ScanListTmdb(Movie, List) : -1;
+    });
+}
+
+std::int32_t TSynchThread::ScanListTmdb(TMovieInfo& Movie, TMovieList& List)
+{
+    return DDKTagged("[TSynchThread.ScanListTmdb] ", [&] {
+        // One candidate per kind of match; a second match of the same kind
+        // makes that kind ambiguous for the rest of the list.
+        struct TCandidate
+        {
+            std::int32_t Code = -1;
+            bool Seen = false;
+            void Take(std::int32_t Value)
+            {
+                Code = Seen ? -1 : Value;
+                Seen = true;
+            }
+        } ByDate, ByTitle;
+        for (int Index = 0; Index < List.Count(); ++Index) {
+            const TMovieInfo& Result = List.Items(Index);
+            if (Result.ReleaseDate > 0 && Movie.ReleaseDate > 0 && Result.ReleaseDate == Movie.ReleaseDate)
+                ByDate.Take(Result.Code);
+            else if (DDKSameText(Result.Title, Movie.Title) ||
+                     DDKSameText(Result.OriginalTitle, Movie.OriginalTitle))
+                ByTitle.Take(Result.Code);
+        }
+        if (ByDate.Code >= 0)
+            return ByDate.Code;
+        return ByTitle.Code >= 0 ? ByTitle.Code : -1;
+    });
+}
+
+void TSynchThread::GetSearchTmdb(const std::string& Query)
+{
+    DDKTagged("[TSynchThread.GetSearchTmdb] ", [&] {
+        FStreamTmdb.clear();
+        // A quiet failure leaves the answer empty for the reader to judge.
+        FHttp->CallHttp(GetTmdbSearchUrl(Query, ""), FStreamTmdb);
+    });
+}
+
+void TSynchThread::GetFicheTmdb(std::int32_t Id, std::string& Stream)
+{
+    DDKTagged("[TSynchThread.GetFicheTmdb] ", [&] {
+        const std::string Url =
+            DDKFormat("http://%s/3/movie/%d?api_key=%s&language=fr", TmdbApiHost, Id, TmdbApiKey);
+        FHttp->CallHttp(Url, Stream);
+    });
+}
+
+void TSynchThread::SaveBackdrop(std::int32_t Id, TMovieInfo& Movie)
+{
+    DDKTagged("[TSynchThread.SaveBackdrop] ", [&] {
+        std::string Answer;
+        GetFicheTmdb(Id, Answer);
+        // Kept before it is read: from now on this movie is never searched
+        // on TMDb again, even when its record turns out unreadable.
+        DDKSaveFileAtomic(Movie.MovieDir + "/tmdb.json", Answer);
+        FMetadata->ReadFicheTmdb(Answer, Movie);
+        if (Movie.BackdropUrl.empty())
+            return;
+        std::string Picture;
+        FHttp->CallHttp(Movie.BackdropUrl, Picture);
+        DDKSaveFileAtomic(Movie.MovieDir + "/backdrop.jpg", Picture);
+        DDKSaveFileAtomic(Movie.MovieDir + "/fanart.jpg", Picture);
+    });
+}

@@ -1,11 +1,152 @@
-// The movie's library folder, renaming, metadata files and poster.
+// The movie's library folder: its cached AlloCine answer, the link to its
+// playlist, the renaming of the movie file, the media-centre files and the
+// poster. Everything is put in place whole (atomic saves), so a program that
+// is stopped half-way never leaves a truncated file that the next run trusts.
+#include "DDKConversion.h"
+#include "DDKError.h"
+#include "DDKFiles.h"
+#include "DDKStrings.h"
+#include "DDKSystem.h"
+#include "MovieFileName.h"
+#include "Resources.h"
+#include "ServiceUrls.h"
 #include "UnitThread.h"
 
-void TSynchThread::SaveMovieInfo(std::int32_t, TMovieInfo&) {}
-void TSynchThread::GetFicheAc(std::int32_t, std::string&) {}
-bool TSynchThread::RenameMovieFile(TMovieInfo&)
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// "Titre (Original) (mm-yyyy) (Réalisateur) (Genres) [CDn] #code.ext", before
+// the characters a file name may not hold are removed.
+std::string RenamedFileName(const TMovieInfo& Movie)
 {
-    return false;
+    std::string Name = Movie.Title;
+    if (Movie.OriginalTitle != Movie.Title)
+        Name += DDKFormat(" (%s)", Movie.OriginalTitle.c_str());
+    const std::string Date =
+        Movie.ReleaseDate > 0 ? DDKFormatDateTime("mm-yyyy", Movie.ReleaseDate) : Movie.ProductionYear;
+    if (!Date.empty())
+        Name += " (" + Date + ")";
+    if (Movie.Directors.Count() > 0)
+        Name += " (" + Movie.Directors[0] + ")";
+    Name += " (" + DDKListToString(Movie.Genres, -1) + ")";
+    if (Movie.CdNumber == 1)
+        Name += " [CD1]";
+    else if (Movie.CdNumber > 1)
+        Name += " [CD2]";
+    Name += DDKFormat(" #%d", Movie.Code) + DDKLowerCase(DDKExtractFileExt(Movie.FileName));
+    return Name;
 }
-void TSynchThread::WriteMetadataFiles(TMovieInfo&, bool) {}
-void TSynchThread::SavePoster(TMovieInfo&) {}
+
+std::string CollapseBlanks(std::string Name)
+{
+    while (Name.find("  ") != std::string::npos)
+        Name = DDKReplaceAll(Name, "  ", " ");
+    return Name;
+}
+
+} // namespace
+
+void TSynchThread::SaveMovieInfo(std::int32_t Code, TMovieInfo& Movie)
+{
+    DDKTagged("[TSynchThread.SaveMovieInfo] ", [&] {
+        const std::string OldName = Movie.FileName;
+        if (Movie.MovieDir.empty()) {
+            const std::string Dir = FindMovieFolder(Code);
+            const std::string Cache = Dir.empty() ? std::string() : DDKGetRealFileName(Dir, "allocine.*");
+            if (!Cache.empty() && DDKFileExists(Cache)) {
+                FMetadata->ReadFicheAcFile(Cache, Movie);
+                Movie.MovieDir = Dir;
+            } else {
+                std::string Answer;
+                GetFicheAc(Code, Answer);
+                // Nothing is created before the answer has been read: a code
+                // the service does not know leaves no empty folder behind.
+                const bool IsJson = FMetadata->ReadFicheAc(Answer, Movie);
+                MakeMovieDir(Movie, FLibraryDir);
+                DDKSaveFileAtomic(Movie.MovieDir + (IsJson ? "/allocine.json" : "/allocine.xml"), Answer);
+            }
+        }
+        // The link keeps the name from before any rename: the other part of
+        // a two-file movie looks its first part up by that name later on.
+        AddLink(OldName, Movie.MovieDir + "/movie.asx");
+        const bool Renamed = RenameMovieFile(Movie);
+        WriteMetadataFiles(Movie, Renamed);
+        SavePoster(Movie);
+        CheckBackdrop(Movie);
+        if (Renamed)
+            Log(DDKFormat("\"%s\" /OK #%d \"%s\"", OldName.c_str(), Code,
+                          DDKExtractFileName(Movie.FileName).c_str()));
+    });
+}
+
+void TSynchThread::GetFicheAc(std::int32_t Code, std::string& Stream)
+{
+    DDKTagged("[TSynchThread.GetFicheAc] ", [&] {
+        const std::string Url =
+            GetAllocineUrl("movie", DDKFormat("profile=medium&format=json&code=%d", Code));
+        // A code the service does not know leaves Stream empty; reading it
+        // then fails.
+        FHttp->CallHttp(Url, Stream);
+    });
+}
+
+bool TSynchThread::RenameMovieFile(TMovieInfo& Movie)
+{
+    return DDKTagged("[TSynchThread.RenameMovieFile] ", [&] {
+        if (!RenameFiles)
+            return false;
+        std::string Name = DDKClearPath(RenamedFileName(Movie), "", true);
+        Name = CollapseBlanks(DDKReplaceAll(Name, "&", ""));
+        const std::string NewPath = DDKExtractFilePath(Movie.FileName) + Name;
+        if (DDKSameText(NewPath, Movie.FileName))
+            return false;
+        // Never over another file: two movies that end up with the same name
+        // must not cost the user one of them.
+        if (!DDKRenameNoReplace(Movie.FileName, NewPath)) {
+            const int Error = errno;
+            throw EDDKError(DDKFormat("Impossible de renommer le fichier en \"%s\" (%s)", NewPath.c_str(),
+                                      DDKSysErrorMessage(Error).c_str()));
+        }
+        Movie.FileName = NewPath;
+        GetCdNumber(Movie);
+        return true;
+    });
+}
+
+void TSynchThread::WriteMetadataFiles(TMovieInfo& Movie, bool Renamed)
+{
+    const std::string& Dir = Movie.MovieDir;
+    const std::string CacheDir = DDKGetSpecialFolder(DDKFolderAppData) + "/Microsoft/eHome/DvdInfoCache";
+    std::error_code Ignored;
+    std::filesystem::create_directories(CacheDir, Ignored);
+
+    FMetadata->CreateAsx(Dir + "/movie.asx", Movie, Renamed && Movie.CdNumber <= 1);
+    FMetadata->CreateNfo(Dir + "/movie.nfo", Movie, false);
+    FMetadata->CreateMovieXml(Dir + "/movie.xml", Movie, false);
+    FMetadata->CreateStrm(Dir + "/movie.strm", false);
+    FMetadata->CreateDvdId(Dir + "/wmc.dvdid.xml", Movie.Title, Movie.Code, false);
+    FMetadata->CreateDvdInfoCache(DDKFormat("%s/%d.xml", CacheDir.c_str(), Movie.Code), Movie, false);
+}
+
+void TSynchThread::SavePoster(TMovieInfo& Movie)
+{
+    const std::string Poster = Movie.MovieDir + "/folder.jpg";
+    // A poster that cannot be opened (size -1) is left alone; only a missing
+    // or empty one is fetched again.
+    if (DDKFileExists(Poster) && DDKGetFileSize(Poster) != 0)
+        return;
+    std::error_code Ignored;
+    std::filesystem::remove(Poster, Ignored);
+    if (Movie.PosterUrl.empty()) {
+        DDKSaveFileAtomic(Poster, VantryResource_nofolder600());
+        return;
+    }
+    // Saved whatever the fetch gave: an empty poster after "not found" is
+    // fetched again by the next run.
+    std::string Picture;
+    FHttp->CallHttp(Movie.PosterUrl, Picture);
+    DDKSaveFileAtomic(Poster, Picture);
+}
