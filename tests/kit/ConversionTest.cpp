@@ -39,8 +39,8 @@ TEST(Conversion, CalendarRoundTripsAroundDayZero)
         int year, month, day, hour, minute, second, millisecond;
         DDKDecodeDate(value, year, month, day);
         DDKDecodeTime(value, hour, minute, second, millisecond);
-        EXPECT_EQ(std::array({year, month, day, hour, minute, second, millisecond}),
-                  std::array({c.Year, c.Month, c.Day, c.Hour, c.Minute, c.Second, c.Millisecond}));
+        EXPECT_EQ((std::array{year, month, day, hour, minute, second, millisecond}),
+                  (std::array{c.Year, c.Month, c.Day, c.Hour, c.Minute, c.Second, c.Millisecond}));
     }
 
     for (const auto& date : {std::array{0, 1, 1}, {2011, 2, 29}, {2010, 13, 1}, {2010, 4, 31}, {10000, 1, 1}})
