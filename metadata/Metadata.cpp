@@ -28,7 +28,8 @@ private:
 
 // Keeps the declaration as a node so that it is written back; a DOCTYPE is
 // skipped, and pugixml never expands declared entities nor fetches anything.
-constexpr unsigned LoadOptions = pugi::parse_default | pugi::parse_declaration;
+// Fragment mode keeps text found outside the root, which LoadXml refuses.
+constexpr unsigned LoadOptions = pugi::parse_default | pugi::parse_declaration | pugi::parse_fragment;
 
 // Indented, UTF-8 with its byte-order mark, and no declaration of pugixml's
 // own: a document carries the one it was loaded or built with, or none.
@@ -47,6 +48,20 @@ void TMetadata::LoadXml(std::string_view Bytes)
     if (!result) {
         FXmlModel.reset();
         throw EDDKError(DDKFormat("XML: %s at offset %td", result.description(), result.offset));
+    }
+    // pugixml parses leniently at the top level (text around the root, several
+    // roots), where an answer with a stray byte in front must be refused.
+    int elements = 0;
+    for (pugi::xml_node node = FXmlModel.first_child(); node; node = node.next_sibling()) {
+        if (node.type() == pugi::node_element)
+            ++elements;
+        else if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata)
+            elements = 2;
+    }
+    if (elements != 1) {
+        FXmlModel.reset();
+        throw EDDKError(elements == 0 ? "XML: No document element found"
+                                      : "XML: Text or a second element outside the document element");
     }
     // The document now holds Unicode and is always saved as UTF-8, so a
     // declaration naming another encoding would mislabel the saved bytes.
