@@ -1,5 +1,7 @@
 #include "DDKStringList.h"
 
+#include "DDKStrings.h"
+
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
@@ -8,34 +10,16 @@
 namespace {
 
 // Decodes UTF-8 into wide characters, lower-cased under the locale. A byte
-// that does not start a valid sequence stands for itself, shifted out of the
-// way of real characters so that it never equals one.
+// that does not start a valid sequence stays out of the way of real characters
+// (DDKNextChar), so that it never equals one.
 std::wstring FoldedWide(std::string_view Text)
 {
     std::wstring result;
     result.reserve(Text.size());
-    const auto* bytes = reinterpret_cast<const unsigned char*>(Text.data());
-    const std::size_t size = Text.size();
-    for (std::size_t i = 0; i < size;) {
-        const unsigned char lead = bytes[i];
-        std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-        bool valid = length != 0 && i + length <= size;
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = (bytes[i + k] & 0xC0) == 0x80;
-            code = (code << 6) | (bytes[i + k] & 0x3F);
-        }
-        if (valid && length > 1) {
-            static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-            valid = code >= smallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-        }
-        if (!valid) {
-            result.push_back(static_cast<wchar_t>(0x110000 + lead));
-            ++i;
-            continue;
-        }
-        result.push_back(static_cast<wchar_t>(std::towlower(static_cast<wint_t>(code))));
-        i += length;
+    for (std::size_t position = 0; position < Text.size();) {
+        const char32_t code = DDKNextChar(Text, position);
+        result.push_back(static_cast<wchar_t>(
+            code >= DDKInvalidByteBase ? code : std::towlower(static_cast<wint_t>(code))));
     }
     return result;
 }
@@ -124,7 +108,8 @@ void TDDKStringList::SetSorted(bool Value)
 void TDDKStringList::Sort()
 {
     // Fold and transform each string once rather than at every comparison.
-    struct Keyed {
+    struct Keyed
+    {
         std::wstring Key;
         std::wstring Folded;
         TDDKStringItem Item;
