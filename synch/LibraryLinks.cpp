@@ -1,0 +1,227 @@
+// The library's playlists are the program's memory of which movie file
+// belongs to which movie folder. A full synchronisation reads them all, checks
+// them against the disc, and then looks files and codes up in them.
+//
+// The look-ups answer exactly as a scan of the link list and of the library
+// listing would (first link in reading order, ASCII case ignored; exactly one
+// folder for a code), but from indexes built once, so that a synchronisation
+// costs time in proportion to the number of movies.
+#include "UnitThread.h"
+
+#include "DDKError.h"
+#include "DDKFiles.h"
+#include "DDKFindFile.h"
+#include "DDKStrings.h"
+
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+std::string FolderOf(const std::string& FileName)
+{
+    return DDKExcludeTrailingPathDelimiter(DDKExtractFilePath(FileName));
+}
+
+bool IsFolder(const std::string& Path)
+{
+    std::error_code error;
+    return std::filesystem::is_directory(Path, error);
+}
+
+// The library folder's last change, or -1 when it cannot be read; creating,
+// removing or renaming a movie folder changes it.
+std::int64_t ChangeStamp(const std::string& Folder)
+{
+    struct stat info;
+    if (stat(Folder.c_str(), &info) != 0)
+        return -1;
+    return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+// What follows the last "#" of a folder name: the code a mask "*#<code>"
+// selects the folder by; empty when the name has no "#".
+std::string CodeOfFolderName(const std::string& Name)
+{
+    const std::size_t hash = Name.find_last_of('#');
+    return hash == std::string::npos ? std::string() : Name.substr(hash + 1);
+}
+
+// F moved to the movie folder's volume: its own mount prefix replaced by the
+// mount point the movie folder lies on. Empty when F is no absolute path.
+std::string OnVolume(const std::string& F, const std::string& RootMount,
+                     const std::vector<std::string>& Table)
+{
+    if (F.empty() || F.front() != '/')
+        return {};
+    const std::string prefix = DDKMountPrefix(F, Table, RootMount);
+    const std::string rest = prefix == "/" ? F : F.substr(prefix.size());
+    return (RootMount == "/" ? std::string() : RootMount) + rest;
+}
+
+} // namespace
+
+void TSynchThread::ScanAsxFiles()
+{
+    if (!IsFolder(FLibraryDir))
+        return;
+
+    TDDKFindFile finder;
+    finder.Path = FLibraryDir;
+    finder.Recursive = true;
+    finder.Masks = "*.asx";
+    finder.Execute();
+
+    const int count = finder.Files.Count();
+    SetProgressMax(count);
+    TDDKStringList entries;
+    for (int i = 0; i < count; ++i) {
+        if (Terminated())
+            break;
+        const std::string& asxFile = finder.Files[i];
+        entries.Clear();
+        FMetadata->ReadAsxEntries(asxFile, entries);
+        for (const TDDKStringItem& entry : entries)
+            AddLink(entry.String, asxFile);
+        SetProgress(i + 1);
+    }
+}
+
+void TSynchThread::CheckLinks()
+{
+    const std::vector<std::string> table = ReadMountTable();
+    const std::string rootMount = DDKMountPrefix(FRootDir, table);
+
+    // The links that stay, in their order; a dropped link lets the next one
+    // move up, as deleting it in place would.
+    TDDKStringList keptFiles;
+    TDDKStringList keptAsx;
+    const auto keep = [&](const std::string& FileName, const std::string& AsxFile) {
+        keptFiles.Add(FileName);
+        keptAsx.Add(AsxFile);
+    };
+    // Whatever happens, the lists keep their pairs: the links examined so far
+    // as they now stand, then the others.
+    const auto settle = [&](int Next) {
+        for (int j = Next; j < FLinkedFiles.Count(); ++j)
+            keep(FLinkedFiles[j], FLinkAsx[j]);
+        FLinkedFiles = std::move(keptFiles);
+        FLinkAsx = std::move(keptAsx);
+        IndexLinks();
+    };
+
+    int i = 0;
+    try {
+        for (; i < FLinkedFiles.Count(); ++i) {
+            const std::string& linked = FLinkedFiles[i];
+            const std::string& asxFile = FLinkAsx[i];
+            if (DDKFileExists(linked)) {
+                keep(linked, asxFile);
+                continue;
+            }
+            const std::string moved = OnVolume(linked, rootMount, table);
+            if (!moved.empty() && moved != linked && DDKFileExists(moved)) {
+                FMetadata->RenameAsxEntry(asxFile, linked, moved);
+                keep(moved, asxFile);
+                continue;
+            }
+            // The movie is gone: so is its movie folder, but never the
+            // library itself or anything a playlist could point outside it.
+            const std::string folder = FolderOf(asxFile);
+            if (IsMovieFolder(folder))
+                DeleteFolder(folder);
+        }
+    } catch (...) {
+        settle(i);
+        throw;
+    }
+    settle(i);
+}
+
+bool TSynchThread::IsMovieFolder(const std::string& Folder) const
+{
+    if (FolderOf(Folder) != DDKExcludeTrailingPathDelimiter(FLibraryDir))
+        return false;
+    const std::string name = DDKExtractFileName(Folder);
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    std::error_code error;
+    return std::filesystem::symlink_status(Folder, error).type() == std::filesystem::file_type::directory;
+}
+
+void TSynchThread::AddLink(const std::string& FileName, const std::string& AsxFile)
+{
+    FLinkedFiles.Add(FileName);
+    FLinkAsx.Add(AsxFile);
+    FLinkIndex.try_emplace(DDKLowerCase(FileName), FLinkedFiles.Count() - 1);
+    RememberMovieFolder(FolderOf(AsxFile));
+}
+
+void TSynchThread::IndexLinks()
+{
+    FLinkIndex.clear();
+    for (int i = 0; i < FLinkedFiles.Count(); ++i)
+        FLinkIndex.try_emplace(DDKLowerCase(FLinkedFiles[i]), i);
+}
+
+bool TSynchThread::GoodFileName(const std::string& FileName, TMovieInfo& Movie)
+{
+    return DDKTagged("[TSynchThread.GoodFileName] ", [&] {
+        const auto link = FLinkIndex.find(DDKLowerCase(FileName));
+        if (link == FLinkIndex.end())
+            return false;
+        const std::string cache = DDKGetRealFileName(FolderOf(FLinkAsx[link->second]), "allocine.*");
+        if (cache.empty() || !DDKFileExists(cache))
+            return false;
+        FMetadata->ReadFicheAcFile(cache, Movie);
+        Movie.MovieDir = FolderOf(cache);
+        return true;
+    });
+}
+
+void TSynchThread::RefreshFolderIndex()
+{
+    const std::int64_t stamp = ChangeStamp(FLibraryDir);
+    if (FFolderIndexValid && stamp == FFolderIndexStamp)
+        return;
+
+    // Every folder a mask "*#<code>" could select, read in one walk.
+    TDDKFindFile finder;
+    finder.Path = FLibraryDir;
+    finder.Recursive = false;
+    finder.Attributes = TDDKFileAttributes{TDDKFileAttribute::Directory};
+    finder.Masks = "*#*";
+    finder.Execute();
+
+    FFolderIndex.clear();
+    for (const TDDKStringItem& folder : finder.Files)
+        FFolderIndex[CodeOfFolderName(DDKExtractFileName(folder.String))].push_back(folder.String);
+    FFolderIndexStamp = stamp;
+    FFolderIndexValid = true;
+}
+
+void TSynchThread::RememberMovieFolder(const std::string& Folder)
+{
+    // Only a folder this worker has just put into a library it already
+    // listed; anything else is found by the next listing.
+    if (!FFolderIndexValid || FolderOf(Folder) != DDKExcludeTrailingPathDelimiter(FLibraryDir))
+        return;
+    const std::string name = DDKExtractFileName(Folder);
+    if (name.empty() || name.front() == '.' || name.find('#') == std::string::npos || !IsFolder(Folder))
+        return;
+    std::vector<std::string>& folders = FFolderIndex[CodeOfFolderName(name)];
+    for (const std::string& known : folders)
+        if (DDKLocaleCompareText(known, Folder) == 0)
+            return;
+    folders.push_back(Folder);
+    FFolderIndexStamp = ChangeStamp(FLibraryDir);
+}
+
+std::string TSynchThread::FindMovieFolder(std::int32_t Code)
+{
+    RefreshFolderIndex();
+    const auto found = FFolderIndex.find(std::to_string(Code));
+    if (found == FFolderIndex.end() || found->second.size() != 1)
+        return {};
+    return found->second.front();
+}

@@ -1,0 +1,167 @@
+// TSynchThread, the synchronisation worker. One object does one job on its own
+// thread, chosen by Mode: a full synchronisation of a movie folder, or the
+// finishing of one movie whose anomaly the user resolved by hand.
+//
+// It owns everything it works with and reaches the main thread only through
+// its three events and its termination callback, each run there by the
+// dispatcher while the worker waits.
+//
+// The implementation is split by concern: SynchThread.cpp (driver and events),
+// LibraryLinks.cpp (the library's playlist links), Identification.cpp (one
+// movie file), LibraryFolder.cpp (library folder, renaming, metadata files,
+// poster) and Backdrop.cpp (backdrop and fanart).
+#pragma once
+
+#include "DDKStringList.h"
+#include "HttpObject.h"
+#include "MountPoints.h"
+#include "UnitMetadata.h"
+#include "UnitTypes.h"
+#include "WorkerThread.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class TSynchThread : public TWorkerThread
+{
+public:
+    using TIntegerEvent = std::function<void(std::int32_t Value)>;
+    using TLogEvent = std::function<void(const std::string& Line)>;
+
+    // Created suspended and marked free-on-terminate.
+    explicit TSynchThread(TMainThreadDispatcher& Dispatcher);
+    ~TSynchThread() override;
+
+    // Derives the movie folder and its library folder "@Vantry" from Folder,
+    // which may be either of the two. Raises "Veuillez sélectionner un dossier
+    // valide pour la synchronisation" when Folder is no folder; the fields then
+    // stay as they were.
+    void SetFolder(const std::string& Folder);
+
+    const std::string& RootDir() const { return FRootDir; }
+    const std::string& LibraryDir() const { return FLibraryDir; }
+
+    // --- Set by the starter before Start -------------------------------------
+
+    TIntegerEvent OnProgress;    // progress position
+    TIntegerEvent OnProgressMax; // progress maximum
+    TLogEvent OnLog;             // one log line
+    bool RenameFiles = false;
+    std::uint8_t Mode = ModeSynch;
+    std::int32_t Code = -1;            // modes 1 and 2: the AlloCine code or TMDb id chosen
+    std::unique_ptr<TMovieInfo> Movie; // modes 1 and 2: the record to finish; owned
+
+    // A mode-1 worker for the second part of a two-file movie waits this long
+    // before it starts, so that the first part's worker writes the shared
+    // library folder first.
+    std::chrono::milliseconds SecondPartWait{10000};
+    // Where the mount table comes from; tests put in a table of their own.
+    std::function<std::vector<std::string>()> ReadMountTable = DDKReadMountPoints;
+
+    // The worker's own HTTP client (tests shorten its waits).
+    THttpObject& Http() { return *FHttp; }
+
+    // --- Events, worker side: store the value and have the main thread run
+    // the matching Do* while the worker waits --------------------------------
+
+    void Log(const std::string& Line);
+    void SetProgressMax(std::int32_t Value);
+    void SetProgress(std::int32_t Value);
+
+    // --- The walk over the movie files --------------------------------------
+
+    void ScanMovieFiles(const std::string& Folder, bool Recursive);
+
+    // --- Library playlist links ---------------------------------------------
+
+    // Fills the link lists from every playlist found under the library folder.
+    void ScanAsxFiles();
+    // Repairs each link whose movie file now sits at the same place on the
+    // movie folder's volume, and drops (with its movie folder) each link whose
+    // file is gone.
+    void CheckLinks();
+    void AddLink(const std::string& FileName, const std::string& AsxFile);
+    // True when FileName is linked and its movie folder's cached AlloCine
+    // answer was read into Movie (MovieDir set to that folder).
+    bool GoodFileName(const std::string& FileName, TMovieInfo& Movie);
+    // The one folder of the library whose name ends with "#" and Code, or "".
+    std::string FindMovieFolder(std::int32_t Code);
+
+    const TDDKStringList& LinkedFiles() const { return FLinkedFiles; }
+    const TDDKStringList& LinkAsx() const { return FLinkAsx; }
+
+    // --- Identification of one movie file -----------------------------------
+
+    void SynchFile(const std::string& FileName);
+    std::int32_t SearchMovie(const std::string& Words);
+    std::int32_t ScanListAc(const std::string& Words, TMovieList& Movies);
+    void GetSearchAc(const std::string& Query);
+
+    // --- Movie library folder, renaming, metadata files and poster ----------
+
+    void SaveMovieInfo(std::int32_t Code, TMovieInfo& Movie);
+    void GetFicheAc(std::int32_t Code, std::string& Stream);
+    bool RenameMovieFile(TMovieInfo& Movie);
+    void WriteMetadataFiles(TMovieInfo& Movie, bool Renamed);
+    void SavePoster(TMovieInfo& Movie);
+
+    // --- Backdrop and fanart -------------------------------------------------
+
+    void CheckBackdrop(TMovieInfo& Movie);
+    std::int32_t SearchBackdrop(TMovieInfo& Movie);
+    std::int32_t ScanListTmdb(TMovieInfo& Movie, TMovieList& List);
+    void GetSearchTmdb(const std::string& Query);
+    void GetFicheTmdb(std::int32_t Id, std::string& Stream);
+    void SaveBackdrop(std::int32_t Id, TMovieInfo& Movie);
+
+protected:
+    // The job of the mode, inside one error guard that logs what reaches it.
+    void Execute() override;
+
+private:
+    // Main-thread side of the events: each calls its event when assigned.
+    void DoLog();
+    void DoProgressMax();
+    void DoProgress();
+
+    // Whether Folder may be removed for a vanished movie: a real folder (not
+    // a symbolic link) directly inside the library folder.
+    bool IsMovieFolder(const std::string& Folder) const;
+    // Rebuilds the look-up of the first link of each file name.
+    void IndexLinks();
+    // The library listing by code, read once and kept while the library
+    // folder does not change behind our back.
+    void RefreshFolderIndex();
+    void RememberMovieFolder(const std::string& Folder);
+
+    // Declared in the order they are made; the destructor lets go of the
+    // record, the metadata object and the HTTP client first.
+    std::string FStreamAc;   // the last AlloCine search answer
+    std::string FStreamTmdb; // the last TMDb search answer
+    // Link i: the movie file FLinkedFiles[i] named by the playlist FLinkAsx[i],
+    // in reading order, duplicates kept.
+    TDDKStringList FLinkedFiles;
+    TDDKStringList FLinkAsx;
+    std::unique_ptr<THttpObject> FHttp;
+    std::unique_ptr<TMetadata> FMetadata;
+    std::string FSearchText; // the words of the last AlloCine query, joined with "+"
+    std::string FRootDir;
+    std::string FLibraryDir;
+    std::int32_t FProgressMax = 0;
+    std::int32_t FProgress = 0;
+    std::string FLogLine;
+
+    // Speed-ups of the look-ups; they give exactly what a scan would.
+    // File name with ASCII letters lowered -> index of its first link.
+    std::unordered_map<std::string, int> FLinkIndex;
+    // Code text (what follows the last "#") -> movie folders with that ending.
+    std::map<std::string, std::vector<std::string>> FFolderIndex;
+    bool FFolderIndexValid = false;
+    std::int64_t FFolderIndexStamp = 0; // library folder's change time when read
+};
