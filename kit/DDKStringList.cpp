@@ -38,6 +38,15 @@ int DDKLocaleCompareText(std::string_view A, std::string_view B)
     return left.compare(right) < 0 ? -1 : left == right ? 0 : 1;
 }
 
+std::vector<std::string> TDDKStringList::Strings() const
+{
+    std::vector<std::string> strings;
+    strings.reserve(FItems.size());
+    for (const TDDKStringItem& item : FItems)
+        strings.push_back(item.String);
+    return strings;
+}
+
 int TDDKStringList::FindSorted(std::string_view S, bool& Found) const
 {
     int low = 0;

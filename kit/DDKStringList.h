@@ -14,12 +14,14 @@
 // user's locale. Bytes that are not UTF-8 compare by their value.
 int DDKLocaleCompareText(std::string_view A, std::string_view B);
 
-struct TDDKStringItem {
+struct TDDKStringItem
+{
     std::string String;
     std::int64_t Object = 0;
 };
 
-class TDDKStringList {
+class TDDKStringList
+{
 public:
     enum class TDuplicates { Accept, Ignore };
 
@@ -28,6 +30,8 @@ public:
 
     const std::string& operator[](int Index) const { return FItems.at(Index).String; }
     std::int64_t Objects(int Index) const { return FItems.at(Index).Object; }
+    // The strings alone, in order.
+    std::vector<std::string> Strings() const;
 
     // Appends S (or, in a sorted list, inserts it at its place). Returns its
     // index, or -1 when a sorted list that ignores duplicates already holds it.

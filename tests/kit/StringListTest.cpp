@@ -9,10 +9,8 @@ TEST(StringList, SortedListFollowsLocaleAndDropsEqualNames)
     list.SetSorted(true);
     for (const char* name : {"b.avi", "Été.avi", "A.avi", "a.AVI", "ete.avi", "Zorro.mkv"})
         list.Add(name);
-    std::vector<std::string> names;
-    for (const auto& item : list)
-        names.push_back(item.String);
-    EXPECT_EQ(names, (std::vector<std::string>{"A.avi", "b.avi", "ete.avi", "Été.avi", "Zorro.mkv"}));
+    EXPECT_EQ(list.Strings(),
+              (std::vector<std::string>{"A.avi", "b.avi", "ete.avi", "Été.avi", "Zorro.mkv"}));
     EXPECT_EQ(list.IndexOf("ÉTÉ.AVI"), 3);
     EXPECT_EQ(list.IndexOf("missing"), -1);
 }

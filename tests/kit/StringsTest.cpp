@@ -5,18 +5,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-std::vector<std::string> Items(const TDDKStringList& List)
-{
-    std::vector<std::string> items;
-    for (const auto& item : List)
-        items.push_back(item.String);
-    return items;
-}
-
-} // namespace
-
 TEST(Wildcard, MatchesNamesLikeTheFolderWalkerNeeds)
 {
     struct Case
@@ -88,7 +76,7 @@ TEST(StringLists, SplitAppendsPiecesAfterExistingItems)
         TDDKStringList list;
         list.Add("kept");
         DDKSplit(list, c.Text, c.Delimiter);
-        EXPECT_EQ(Items(list), c.Expected) << c.Text;
+        EXPECT_EQ(list.Strings(), c.Expected) << c.Text;
     }
 }
 
