@@ -53,9 +53,15 @@ int DaysInMonth(int Year, int Month)
 }
 
 // The day number and the time of day in milliseconds that Value stands for.
-// A fraction that rounds up to a whole day belongs to the next day.
+// A fraction that rounds up to a whole day belongs to the next day. A value
+// that names no day of years 1 to 9999 (a damaged record, not a number) is
+// taken as day 0 rather than overflow the arithmetic below.
 void SplitDateTime(TDateTime Value, std::int64_t& Day, std::int64_t& Milliseconds)
 {
+    static const double first = DDKEncodeDate(1, 1, 1) - 1;
+    static const double last = DDKEncodeDate(9999, 12, 31) + 1;
+    if (!(Value > first && Value < last))
+        Value = 0;
     Day = static_cast<std::int64_t>(std::trunc(Value));
     Milliseconds = std::llround(std::fabs(Value - std::trunc(Value)) * MillisecondsPerDay);
     if (Milliseconds >= MillisecondsPerDay) {

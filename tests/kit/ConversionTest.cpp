@@ -61,6 +61,9 @@ TEST(Conversion, DateTimeToStringUsesTheFixedForms)
     EXPECT_EQ(DDKDateTimeToString(5, value), "");
     // 23:59:59.9996 rounds to the next day, not to "24:00:00".
     EXPECT_EQ(DDKDateTimeToString(1, DDKEncodeDate(2011, 12, 31) + 0.9999999999), "2012-01-01 00:00:00");
+    // Values that name no day come out as day 0 instead of overflowing.
+    for (const double damaged : {double(NAN), double(INFINITY), 1e300, -1e300, 3e6})
+        EXPECT_EQ(DDKDateTimeToString(1, damaged), "1899-12-30 00:00:00") << damaged;
 }
 
 TEST(Conversion, FormatDateTimeFollowsTheFrenchLocale)
