@@ -1,0 +1,115 @@
+// Anomaly records: the search answer of a movie that could not be settled,
+// kept in the anomaly folder with what the anomaly window needs to finish the
+// movie later (the file, the library, the words searched, the volume).
+#include "UnitMetadata.h"
+
+#include "DDKConversion.h"
+#include "DDKError.h"
+#include "DDKFiles.h"
+#include "DDKStrings.h"
+#include "MovieFileName.h"
+#include "UnitConfig.h"
+#include "VolumeInfo.h"
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+// Member order is part of the record: the added members follow the answer's own.
+using TOrderedJson = nlohmann::ordered_json;
+
+void AddText(pugi::xml_node Parent, const char* Name, const std::string& Value)
+{
+    Parent.append_child(Name).text().set(Value.c_str());
+}
+
+void AddVolume(pugi::xml_node Parent, const std::string& VolumeName, const std::string& Serial)
+{
+    pugi::xml_node Volume = Parent.append_child("volume");
+    AddText(Volume, "name", VolumeName);
+    AddText(Volume, "serial", Serial);
+}
+
+TOrderedJson VolumeObject(const std::string& VolumeName, const std::string& Serial)
+{
+    TOrderedJson Volume = TOrderedJson::object();
+    Volume["name"] = VolumeName;
+    Volume["serial"] = Serial;
+    return Volume;
+}
+
+// A file name that is not UTF-8 must not cost the movie its record: such bytes
+// are written as U+FFFD rather than refused.
+std::string JsonRecordText(const TOrderedJson& Record)
+{
+    return Record.dump(-1, ' ', false, TOrderedJson::error_handler_t::replace);
+}
+
+} // namespace
+
+void TMetadata::AddAnomaly(const std::string& Stream, TSource Source, const TMovieInfo& Movie,
+                           const std::string& McDir, const std::string& Words)
+{
+    DDKTagged("[TMetadata.AddAnomaly] ", [&] {
+        std::string VolumeName, Serial;
+        GetVolumeInfo(Movie.FileName, VolumeName, Serial);
+        const bool IsJson = IsJsonStream(Stream);
+        std::string RecordName =
+            Source == SourceAllocine
+                ? DDKFormat("%s/%s-%s.xml", Config.AnomalyDir.c_str(), "allocine",
+                            DDKExtractFileName(Movie.FileName).c_str())
+                : DDKFormat("%s/%s-%d.xml", Config.AnomalyDir.c_str(), "tmdb", Movie.Code);
+        // A record of either form already waiting for the user wins.
+        if (DDKFileExists(RecordName))
+            return;
+
+        if (IsJson) {
+            RecordName = DDKChangeFileExt(RecordName, ".json");
+            if (DDKFileExists(RecordName))
+                return;
+            TOrderedJson Record = TOrderedJson::parse(Stream);
+            if (Source == SourceAllocine) {
+                TOrderedJson& Feed = Record.at("feed");
+                if (!Feed.is_object())
+                    throw EDDKError("The member \"feed\" is not an object");
+                Feed["filename"] = Movie.FileName;
+                Feed["mcdir"] = McDir;
+                Feed["words"] = Words;
+                Feed["volume"] = VolumeObject(VolumeName, Serial);
+            } else {
+                Record["code"] = Movie.Code;
+                Record["title"] = Movie.Title;
+                Record["originalTitle"] = Movie.OriginalTitle;
+                Record["productionYear"] = Movie.ProductionYear;
+                Record["realeaseDate"] = DDKDateTimeToString(1, Movie.ReleaseDate);
+                Record["moviedir"] = Movie.MovieDir;
+                Record["words"] = Words;
+                Record["volume"] = VolumeObject(VolumeName, Serial);
+            }
+            DDKSaveFileAtomic(RecordName, JsonRecordText(Record));
+            return;
+        }
+
+        LoadXml(Stream);
+        pugi::xml_node Root = FXmlModel.document_element();
+        if (Source == SourceAllocine) {
+            AddText(Root, "filename", Movie.FileName);
+            AddText(Root, "mcdir", McDir);
+            AddText(Root, "words", Words);
+        } else {
+            // The anomaly window takes the words of an XML record from the answer itself.
+            AddText(Root, "code", std::to_string(Movie.Code));
+            AddText(Root, "title", Movie.Title);
+            AddText(Root, "originalTitle", Movie.OriginalTitle);
+            AddText(Root, "productionYear", Movie.ProductionYear);
+            AddText(Root, "realeaseDate", DDKDateTimeToString(1, Movie.ReleaseDate));
+            AddText(Root, "moviedir", Movie.MovieDir);
+        }
+        AddVolume(Root, VolumeName, Serial);
+        try {
+            SaveXml(RecordName);
+        } catch (const std::exception&) {
+            throw EDDKError(DDKFormat("Unable to save the file \"%s\"", RecordName.c_str()));
+        }
+    });
+}
