@@ -45,6 +45,10 @@ THttpObject::THttpObject() : FHttp(curl_easy_init())
         throw EDDKError("[THttpObject] the HTTP client cannot be created");
     // An empty cookie file turns the cookie engine on without reading any file.
     curl_easy_setopt(FHttp, CURLOPT_COOKIEFILE, "");
+    // Addresses come from the services' answers too (posters, redirects): they
+    // must never make the client read a local file or speak another protocol.
+    curl_easy_setopt(FHttp, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(FHttp, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 }
 
 THttpObject::~THttpObject()

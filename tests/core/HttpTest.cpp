@@ -1,5 +1,6 @@
 #include "FakeServices.h"
 #include "HttpObject.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -154,6 +155,17 @@ TEST_F(HttpTest, RedirectLoopEnds)
     Fake.Default(Host, "/loop", FakeAnswer::Redirect(UrlOf("/loop")));
     EXPECT_THROW(Http.CallHttp(UrlOf("/loop"), Stream), std::exception);
     EXPECT_EQ(Fake.Count(Host, "/loop"), 16);
+}
+
+TEST_F(HttpTest, OnlyWebAddressesAreFetched)
+{
+    TempFolder Folder;
+    const std::string Secret = Folder.Write("secret.txt", "local file");
+    Fake.Answer(Host, "/to-file", FakeAnswer::Redirect("file://" + Secret));
+
+    EXPECT_THROW(Http.CallHttp("file://" + Secret, Stream), std::exception);
+    EXPECT_THROW(Http.CallHttp(UrlOf("/to-file"), Stream), std::exception);
+    EXPECT_EQ(Stream, "");
 }
 
 TEST_F(HttpTest, SilentServerTimesOut)
