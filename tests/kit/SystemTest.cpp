@@ -5,79 +5,43 @@
 #include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <optional>
-#include <string>
-
-namespace {
-
-// Sets or clears an environment variable for one test and puts it back after.
-class TScopedEnv
-{
-public:
-    TScopedEnv(const char* Name, const char* Value) : FName(Name)
-    {
-        if (const char* old = std::getenv(Name))
-            FOld = old;
-        if (Value)
-            ::setenv(Name, Value, 1);
-        else
-            ::unsetenv(Name);
-    }
-    ~TScopedEnv()
-    {
-        if (FOld)
-            ::setenv(FName, FOld->c_str(), 1);
-        else
-            ::unsetenv(FName);
-    }
-
-private:
-    const char* FName;
-    std::optional<std::string> FOld;
-};
-
-// A stamp for Version, put together at run time: written as one literal, the
-// text would be in this test executable and found there instead of the real one.
-std::string Stamp(const std::string& Version)
-{
-    std::string marker = "=noisreVeliFyrtnaV\x01";
-    std::reverse(marker.begin(), marker.end());
-    return marker + Version + "\x01";
-}
-
-} // namespace
 
 TEST(System, ApplicationDataFolder)
 {
-    {
-        TScopedEnv config("XDG_CONFIG_HOME", "/srv/conf");
-        EXPECT_EQ(DDKGetSpecialFolder(DDKFolderAppData), "/srv/conf");
-        EXPECT_EQ(DDKGetSpecialFolder(5), "");
-    }
-    TScopedEnv home("HOME", "/home/léa/");
-    {
-        TScopedEnv config("XDG_CONFIG_HOME", nullptr);
-        EXPECT_EQ(DDKGetSpecialFolder(DDKFolderAppData), "/home/léa/.config");
-    }
-    {
-        TScopedEnv config("XDG_CONFIG_HOME", "relative/conf");
-        EXPECT_EQ(DDKGetSpecialFolder(DDKFolderAppData), "/home/léa/.config");
-    }
-    TScopedEnv noHome("HOME", nullptr);
-    TScopedEnv config("XDG_CONFIG_HOME", nullptr);
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("XDG_CONFIG_HOME", "/srv/conf", 1);
+    EXPECT_EQ(DDKGetSpecialFolder(DDKFolderAppData), "/srv/conf");
+    EXPECT_EQ(DDKGetSpecialFolder(5), "");
+    ::setenv("XDG_CONFIG_HOME", "relative/conf", 1); // ignored, as it must be absolute
+    ::setenv("HOME", "/home/léa/", 1);
+    EXPECT_EQ(DDKGetSpecialFolder(DDKFolderAppData), "/home/léa/.config");
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("HOME");
     EXPECT_EQ(DDKGetSpecialFolder(DDKFolderAppData), "");
+    ::setenv("HOME", home.c_str(), 1);
 }
 
 TEST(System, FileVersionIsReadFromTheExecutablesStamp)
 {
     EXPECT_EQ(DDKGetFileVersion("/proc/self/exe"), VANTRY_VERSION);
 
+    // Put together at run time: as one literal, a stamp would sit in this
+    // executable and be found there.
+    std::string marker = "=noisreVeliFyrtnaV\x01";
+    std::reverse(marker.begin(), marker.end());
     TempFolder root;
-    // The marker alone, or with a malformed number, is not a version.
-    EXPECT_EQ(DDKGetFileVersion(root.Write("plain.bin", std::string("no stamp\0here", 13))), "");
-    EXPECT_EQ(DDKGetFileVersion(root.Write("cut.bin", Stamp("1.2"))), "");
-    EXPECT_EQ(DDKGetFileVersion(root.Write("big.bin", Stamp("1.2.3.70000"))), "");
-    EXPECT_EQ(DDKGetFileVersion(root.Write("ok.bin", "junk" + Stamp("") + Stamp("01.3.0.100"))), "1.3.0.100");
+    const struct
+    {
+        std::string Content;
+        const char* Version;
+    } cases[] = {
+        {std::string("no stamp\0here", 13), ""},
+        {marker + "1.2", ""},
+        {marker + "1.2.3.70000\x01", ""},
+        {"junk" + marker + "\x01" + marker + "01.3.0.100\x01", "1.3.0.100"},
+    };
+    for (const auto& test : cases)
+        EXPECT_EQ(DDKGetFileVersion(root.Write("file.bin", test.Content)), test.Version) << test.Content;
     EXPECT_EQ(DDKGetFileVersion(root / "missing.exe"), "");
     EXPECT_EQ(DDKGetFileVersion(root.Path().string()), "");
 }
