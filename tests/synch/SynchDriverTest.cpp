@@ -1,0 +1,242 @@
+// The worker as the windows drive it: the two folders, each mode through the
+// dispatcher, the events on the main thread in order, the stop request, and
+// bad input that must end in a logged line rather than a crash or a hang.
+#include "DDKFiles.h"
+#include "QueueDispatcher.h"
+#include "TempFolder.h"
+#include "UnitConfig.h"
+#include "UnitThread.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const BadFolder = "Veuillez sélectionner un dossier valide pour la synchronisation";
+
+struct SynchDriverTest : ::testing::Test
+{
+    TempFolder Temp;
+    TQueueDispatcher Dispatcher;
+    std::string Films = Temp.MakeFolder("Films");
+    std::vector<std::string> Events; // in the order the main thread saw them
+    bool Ended = false;
+    TConfig SavedConfig = Config;
+
+    SynchDriverTest() { Config.AnomalyDir = Temp.MakeFolder("Anomaly"); }
+    ~SynchDriverTest() override { Config = SavedConfig; }
+
+    // A movie file whose AlloCine anomaly record waits: the walk leaves it
+    // alone without a request.
+    std::string WaitingMovie(const std::string& Name)
+    {
+        Temp.Write("Anomaly/allocine-" + DDKExtractFileName(Name) + ".xml", "<x/>");
+        return Temp.Write("Films/" + Name);
+    }
+
+    // A worker whose events are recorded; Hook runs on the main thread after
+    // each event is recorded.
+    TSynchThread* NewWorker(std::function<void(TSynchThread&, const std::string&)> Hook = {})
+    {
+        auto* worker = new TSynchThread(Dispatcher);
+        const auto record = [this, worker, Hook](const std::string& Event) {
+            EXPECT_TRUE(Dispatcher.OnMainThread()) << Event;
+            Events.push_back(Event);
+            if (Hook)
+                Hook(*worker, Event);
+        };
+        worker->OnProgressMax = [record](int Value) { record("max " + std::to_string(Value)); };
+        worker->OnProgress = [record](int Value) { record("at " + std::to_string(Value)); };
+        worker->OnLog = [record](const std::string& Line) { record("log " + Line); };
+        worker->OnTerminate = [this](TWorkerThread*) {
+            EXPECT_TRUE(Dispatcher.OnMainThread());
+            Ended = true;
+        };
+        return worker;
+    }
+
+    void Run(TSynchThread* Worker)
+    {
+        Worker->Start();
+        ASSERT_TRUE(Dispatcher.PumpUntil([this] { return Ended; }));
+        TWorkerThread::WaitForAllWorkers();
+    }
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(SynchDriverTest, SetFolderDerivesTheMovieFolderAndItsLibrary)
+{
+    Temp.MakeFolder("Films/@vantry");
+    TSynchThread worker(Dispatcher);
+    struct Case
+    {
+        std::string Folder, Root, Library;
+    };
+    for (const Case& c : std::vector<Case>{
+             {Films, Films, Films + "/@Vantry"},
+             {Films + "/", Films, Films + "/@Vantry"},
+             {Films + "/@vantry", Films, Films + "/@vantry"}, // the letter case passed
+             {Films + "/@vantry/", Films, Films + "/@vantry"},
+             {"/", "/", "/@Vantry"},
+         }) {
+        SCOPED_TRACE(c.Folder);
+        worker.SetFolder(c.Folder);
+        EXPECT_EQ(worker.RootDir(), c.Root);
+        EXPECT_EQ(worker.LibraryDir(), c.Library);
+    }
+
+    worker.SetFolder(Films);
+    for (const std::string& bad : {std::string(), Films + "/missing", Temp.Write("Films/file.avi")}) {
+        SCOPED_TRACE(bad);
+        try {
+            worker.SetFolder(bad);
+            ADD_FAILURE() << "accepted";
+        } catch (const std::exception& error) {
+            EXPECT_STREQ(error.what(), BadFolder);
+        }
+        EXPECT_EQ(worker.RootDir(), Films);
+        EXPECT_EQ(worker.LibraryDir(), Films + "/@Vantry");
+    }
+}
+
+TEST_F(SynchDriverTest, AFullRunReportsPlaylistsThenMovieFilesInOrder)
+{
+    const std::string a = WaitingMovie("a.avi");
+    WaitingMovie("B/x.MKV");
+    WaitingMovie("c.mkv");
+    Temp.Write("Films/notes.txt");
+    Temp.Write("Films/@Vantry/A #1/movie.asx",
+               "<asx version=\"3.0\"><entry><title>A</title><ref href=\"" + a + "\"/></entry></asx>");
+
+    TSynchThread* worker = NewWorker();
+    worker->SetFolder(Films);
+    Run(worker);
+    EXPECT_EQ(Events, (Strings{"max 1", "at 1", "max 3", "at 1", "at 2", "at 3"}));
+}
+
+TEST_F(SynchDriverTest, AStopRequestEndsTheWalkBeforeTheNextFile)
+{
+    WaitingMovie("a.avi");
+    WaitingMovie("b.avi");
+    WaitingMovie("c.avi");
+    Temp.Write("Films/@Vantry/A #1/movie.asx", "<asx version=\"3.0\"></asx>");
+    Temp.Write("Films/@Vantry/B #2/movie.asx", "<asx version=\"3.0\"></asx>");
+
+    // During the movie files: the file begun is finished, no other starts.
+    int maxima = 0;
+    TSynchThread* worker = NewWorker([&maxima](TSynchThread& Worker, const std::string& Event) {
+        if (Event.starts_with("max"))
+            ++maxima;
+        else if (maxima == 2 && Event == "at 1")
+            Worker.Terminate();
+    });
+    worker->SetFolder(Films);
+    Run(worker);
+    EXPECT_EQ(Events, (Strings{"max 2", "at 1", "at 2", "max 3", "at 1"}));
+
+    // During the playlists: the links are still checked and the folder still
+    // walked, but no movie file is handled.
+    Events.clear();
+    Ended = false;
+    worker = NewWorker([](TSynchThread& Worker, const std::string& Event) {
+        if (Event == "at 1")
+            Worker.Terminate();
+    });
+    worker->SetFolder(Films);
+    Run(worker);
+    EXPECT_EQ(Events, (Strings{"max 2", "at 1", "max 3"}));
+
+    // Before the start: nothing is read or handled, the walks still report.
+    Events.clear();
+    Ended = false;
+    worker = NewWorker();
+    worker->SetFolder(Films);
+    worker->Terminate();
+    Run(worker);
+    EXPECT_EQ(Events, (Strings{"max 2", "max 3"}));
+}
+
+TEST_F(SynchDriverTest, ModesWithoutWorkStillCallBack)
+{
+    // An empty movie folder, an unknown mode, and the single-movie modes
+    // without their movie record.
+    TSynchThread* worker = NewWorker();
+    worker->SetFolder(Films);
+    Run(worker);
+    EXPECT_EQ(Events, (Strings{"max 0"}));
+
+    for (const std::uint8_t mode : {3, 255}) {
+        Events.clear();
+        Ended = false;
+        worker = NewWorker();
+        worker->Mode = mode;
+        worker->SetFolder(Films);
+        Run(worker);
+        EXPECT_TRUE(Events.empty());
+    }
+    for (const std::uint8_t mode : {ModeAnomalyAllocine, ModeAnomalyTmdb}) {
+        Events.clear();
+        Ended = false;
+        worker = NewWorker();
+        worker->Mode = mode;
+        worker->Code = 5;
+        worker->SetFolder(Films);
+        Run(worker);
+        EXPECT_EQ(Events, (Strings{"log [TSynchThread.Execute] No movie record to finish"}));
+    }
+}
+
+TEST_F(SynchDriverTest, ALogHandlerThatFailsEndsTheJobQuietly)
+{
+    Temp.Write("Films/@Vantry/A #1/movie.asx", "not xml at all");
+    WaitingMovie("a.avi");
+    TSynchThread* worker = NewWorker();
+    worker->OnLog = [](const std::string&) { throw std::runtime_error("log file locked"); };
+    worker->SetFolder(Films);
+    Run(worker);
+    EXPECT_TRUE(Ended);
+    EXPECT_EQ(Events, (Strings{"max 1"}));
+}
+
+TEST_F(SynchDriverTest, BadInputEndsInOneLoggedLine)
+{
+    // A playlist that is not XML ends the whole run with one line.
+    Temp.Write("Films/@Vantry/A #1/movie.asx", "not xml at all");
+    WaitingMovie("a.avi");
+    TSynchThread* worker = NewWorker();
+    worker->SetFolder(Films);
+    Run(worker);
+    ASSERT_EQ(Events.size(), 2u);
+    EXPECT_EQ(Events[0], "max 1");
+    EXPECT_TRUE(Events[1].starts_with("log [TSynchThread.Execute] ")) << Events[1];
+
+    // A playlist naming a path that is not UTF-8, a library folder that is
+    // a file, a link loop in the movie folder: the run goes through.
+    fs::remove_all(Films + "/@Vantry");
+    Temp.Write("Films/@Vantry/B #2/movie.asx", "<asx version=\"3.0\"><entry><title>B</title><ref href=\"" +
+                                                   Films + "/\xE9t\xE9.avi\"/></entry></asx>");
+    fs::create_directory_symlink(Films, Films + "/loop");
+    Events.clear();
+    Ended = false;
+    worker = NewWorker();
+    worker->SetFolder(Films);
+    Run(worker);
+    EXPECT_EQ(Events, (Strings{"max 1", "at 1", "max 1", "at 1"}));
+    EXPECT_FALSE(fs::exists(Films + "/@Vantry/B #2"));
+
+    fs::remove_all(Films + "/@Vantry");
+    Temp.Write("Films/@Vantry", "a file");
+    Events.clear();
+    Ended = false;
+    worker = NewWorker();
+    worker->SetFolder(Films);
+    Run(worker);
+    EXPECT_EQ(Events, (Strings{"max 1", "at 1"}));
+}
+
+} // namespace
