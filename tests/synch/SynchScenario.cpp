@@ -1,0 +1,119 @@
+#include "SynchScenario.h"
+
+#include "ServiceSettings.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+TTreeState ReadTreeState(const std::string& Folder)
+{
+    TTreeState State;
+    std::error_code Error;
+    if (!fs::exists(Folder, Error))
+        return State;
+    for (const auto& Entry : fs::recursive_directory_iterator(Folder)) {
+        struct stat Status
+        {
+        };
+        if (::lstat(Entry.path().c_str(), &Status) != 0)
+            continue;
+        const std::int64_t Changed =
+            std::int64_t(Status.st_ctim.tv_sec) * 1000000000 + Status.st_ctim.tv_nsec;
+        State[Entry.path().string()] = {std::uintmax_t(Status.st_size), Changed,
+                                        std::uint64_t(Status.st_ino)};
+    }
+    return State;
+}
+
+std::string SynchData(const std::string& Name)
+{
+    return std::string(VANTRY_TEST_DATA "/synch/") + Name;
+}
+std::string AnswerData(const std::string& Name)
+{
+    return std::string(VANTRY_TEST_DATA "/answers/") + Name;
+}
+
+TSynchScenario::TSynchScenario() : FSavedConfig(Config)
+{
+    if (const char* Home = std::getenv("XDG_CONFIG_HOME")) {
+        FHadConfigHome = true;
+        FSavedConfigHome = Home;
+    }
+    ::setenv("XDG_CONFIG_HOME", (Temp / "config").c_str(), 1);
+    Config = TConfig(Temp.Write("app/vantry", "program"));
+    Temp.MakeFolder("Films");
+}
+
+TSynchScenario::~TSynchScenario()
+{
+    Config = FSavedConfig;
+    if (FHadConfigHome)
+        ::setenv("XDG_CONFIG_HOME", FSavedConfigHome.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+}
+
+void TSynchScenario::CreateMovieFiles() const
+{
+    fs::remove_all(MovieDir());
+    // Found by a search whose words carry release-name noise.
+    Temp.Write("Films/Le Jardin oublie 1972 DVDRip XviD FRENCH.avi", "movie 12345");
+    // A two-part movie with the marks the renaming gives.
+    Temp.Write("Films/Alien [CD1].avi", "movie 2001 part 1");
+    Temp.Write("Films/Alien [CD2].avi", "movie 2001 part 2");
+    // Identified by the code at the end of its name, in a subfolder.
+    Temp.Write("Films/Divers/amelie nino #3003.mkv", "movie 3003");
+    // Two results fit: an anomaly.
+    Temp.Write("Films/avatar 2009.avi", "movie avatar");
+    // Unknown, accented: two searches without result, then an anomaly.
+    Temp.Write("Films/Les Évadés.avi", "movie unknown");
+    // Nothing but noise: no search, a failure line at every run.
+    Temp.Write("Films/DVDRip XviD.avi", "movie noise");
+}
+
+void TSynchScenario::ScriptServices()
+{
+    const std::string Search = "/rest/v3/search";
+    const std::string MovieAnswer = "/rest/v3/movie";
+    Fake.Default(AllocineApiHost, Search, FakeAnswer::File(SynchData("allocine-search-jardin.json")),
+                 "q=le+jardin+oublie+1972&");
+    Fake.Default(AllocineApiHost, Search, FakeAnswer::File(SynchData("allocine-search-alien.json")),
+                 "q=alien&");
+    Fake.Default(AllocineApiHost, Search, FakeAnswer::File(AnswerData("allocine-search-avatar.json")),
+                 "q=avatar+2009&");
+    Fake.Default(AllocineApiHost, Search, FakeAnswer::File(AnswerData("allocine-search-noresult.json")));
+    Fake.Default(AllocineApiHost, MovieAnswer, FakeAnswer::File(AnswerData("allocine-movie-12345.json")),
+                 "code=12345&");
+    for (const char* Code : {"2001", "3003", "61282"})
+        Fake.Default(AllocineApiHost, MovieAnswer,
+                     FakeAnswer::File(SynchData(std::string("allocine-movie-") + Code + ".json")),
+                     std::string("code=") + Code + "&");
+    Fake.Default("images.allocine.test", "/medias/*", FakeAnswer::File(SynchData("poster-12345.jpg")));
+    Fake.Default("images.allocine.test", "/r_75_106/*", FakeAnswer::Text("thumbnail"));
+
+    const std::string TmdbSearch = "/3/search/movie";
+    Fake.Default(TmdbApiHost, TmdbSearch, FakeAnswer::File(SynchData("tmdb-search-lost-garden.json")),
+                 "query=the+lost+garden&");
+    Fake.Default(TmdbApiHost, TmdbSearch, FakeAnswer::File(AnswerData("tmdb-search-avatar.json")),
+                 "query=avatar&");
+    Fake.Default(TmdbApiHost, TmdbSearch, FakeAnswer::File(AnswerData("tmdb-search-empty.json")));
+    Fake.Default(TmdbApiHost, "/3/movie/4242", FakeAnswer::File(SynchData("tmdb-movie-4242.json")));
+    Fake.Default(TmdbApiHost, "/3/movie/19995", FakeAnswer::File(AnswerData("tmdb-movie-19995.json")));
+    Fake.Default(TmdbImageHost, "/t/p/original/*", FakeAnswer::File(SynchData("backdrop-garden.jpg")));
+}
+
+std::vector<std::string> TSynchScenario::LibraryFolders() const
+{
+    std::vector<std::string> Names;
+    std::error_code Error;
+    for (const auto& Entry : fs::directory_iterator(LibraryDir(), Error))
+        if (Entry.is_directory())
+            Names.push_back(Entry.path().filename().string());
+    std::sort(Names.begin(), Names.end());
+    return Names;
+}

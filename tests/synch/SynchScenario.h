@@ -1,0 +1,50 @@
+// A movie folder, the program's own folders and the fake services, set up the
+// way a user's first synchronisation meets them: shared by the end-to-end
+// tests and the kill test.
+#pragma once
+
+#include "FakeServices.h"
+#include "TempFolder.h"
+#include "UnitConfig.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+// What a folder tree holds: per file below it, its size, change time and
+// inode, so that two looks tell whether anything was written in between.
+using TTreeState = std::map<std::string, std::tuple<std::uintmax_t, std::int64_t, std::uint64_t>>;
+TTreeState ReadTreeState(const std::string& Folder);
+
+class TSynchScenario
+{
+public:
+    TSynchScenario();
+    ~TSynchScenario();
+
+    // The movie files of the scenario, created in MovieDir (old ones removed).
+    void CreateMovieFiles() const;
+    // Answers for every request the scenario's movies lead to.
+    void ScriptServices();
+
+    std::string MovieDir() const { return Temp / "Films"; }
+    std::string LibraryDir() const { return MovieDir() + "/@Vantry"; }
+    std::string DvdInfoCacheDir() const { return Temp / "config/Microsoft/eHome/DvdInfoCache"; }
+    std::string Movie(const std::string& Name) const { return MovieDir() + "/" + Name; }
+    // The library folders' names, sorted.
+    std::vector<std::string> LibraryFolders() const;
+
+    TempFolder Temp;
+    FakeServices Fake;
+
+private:
+    TConfig FSavedConfig;
+    std::string FSavedConfigHome;
+    bool FHadConfigHome = false;
+};
+
+// The scenario's answer files.
+std::string SynchData(const std::string& Name);
+std::string AnswerData(const std::string& Name);
