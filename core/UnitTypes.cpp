@@ -4,32 +4,10 @@
 #include "DDKStrings.h"
 #include "MovieFileName.h"
 
+// The member initialisers are the empty state, so no field can be forgotten.
 void TMovieInfo::Clear()
 {
-    Directors.Clear();
-    Actors.Clear();
-    Genres.Clear();
-    Nationalities.Clear();
-    FileName.clear();
-    SearchTitle.clear();
-    MovieDir.clear();
-    Code = 0;
-    TmdbId = 0;
-    Title.clear();
-    OriginalTitle.clear();
-    ReleaseDate = 0;
-    Runtime = 0;
-    ProductionYear.clear();
-    Synopsis.clear();
-    PosterUrl.clear();
-    BackdropUrl.clear();
-    WebUrl.clear();
-    PressRating = 0;
-    UserRating = 0;
-    UserRatingCount = 0;
-    CdNumber = 0;
-    OtherCdFile.clear();
-    Translated = false;
+    *this = TMovieInfo();
 }
 
 void TMovieInfo::SetFileName(const std::string& Value)

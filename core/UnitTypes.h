@@ -21,8 +21,6 @@ enum TMode : int { ModeSynch = 0, ModeAnomalyAllocine = 1, ModeAnomalyTmdb = 2 }
 class TMovieInfo
 {
 public:
-    TMovieInfo() { Clear(); }
-
     // Every text empty, every number zero, the four lists empty.
     void Clear();
     // Stores the movie file's full path and works out from its name the CD
