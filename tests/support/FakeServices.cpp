@@ -241,8 +241,8 @@ FakeServices::~FakeServices()
     FAcceptThread.join();
     close(FListener);
     // No new connection can start now: the accept thread is gone.
-    for (std::thread& Connection : FConnections)
-        Connection.join();
+    for (TConnection& Connection : FConnections)
+        Connection.Thread.join();
 
     for (const auto& [Name, Value] : FSavedVariables) {
         if (Value)
@@ -337,8 +337,20 @@ void FakeServices::AcceptLoop()
                 close(Socket);
             return;
         }
-        if (Socket >= 0)
-            FConnections.emplace_back([this, Socket] { Serve(Socket); });
+        // Finished connections are joined here so that a long run of
+        // requests does not pile up threads.
+        for (auto Connection = FConnections.begin(); Connection != FConnections.end();) {
+            if (Connection->Done) {
+                Connection->Thread.join();
+                Connection = FConnections.erase(Connection);
+            } else {
+                ++Connection;
+            }
+        }
+        if (Socket >= 0) {
+            TConnection& Connection = FConnections.emplace_back();
+            Connection.Thread = std::thread([this, Socket, &Connection] { Serve(Socket, Connection); });
+        }
     }
 }
 
@@ -349,7 +361,7 @@ bool FakeServices::Pause(std::chrono::milliseconds Delay)
 }
 
 // One request per connection: every answer says "Connection: close".
-void FakeServices::Serve(int Socket)
+void FakeServices::Serve(int Socket, TConnection& Connection)
 {
     const std::string Head = ReadHead(Socket, FStopping, FMutex);
     if (!Head.empty()) {
@@ -383,4 +395,6 @@ void FakeServices::Serve(int Socket)
     }
     shutdown(Socket, SHUT_WR);
     close(Socket);
+    std::lock_guard Lock(FMutex);
+    Connection.Done = true;
 }

@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <list>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -89,6 +90,11 @@ public:
     std::string ProxyUrl() const;
 
 private:
+    struct TConnection
+    {
+        std::thread Thread;
+        bool Done = false; // set under FMutex as the thread's last act
+    };
     struct TRoute
     {
         std::string Host, Path, QueryPart;
@@ -99,7 +105,7 @@ private:
     TRoute& RouteFor(std::string_view Host, std::string_view Path, std::string_view QueryPart);
     FakeAnswer Choose(const FakeRequest& Request);
     void AcceptLoop();
-    void Serve(int Socket);
+    void Serve(int Socket, TConnection& Connection);
     // Waits Delay unless the server stops first; false when stopping.
     bool Pause(std::chrono::milliseconds Delay);
 
@@ -110,7 +116,7 @@ private:
     std::condition_variable FChanged;
     std::vector<TRoute> FRoutes;
     std::vector<FakeRequest> FRequests;
-    std::vector<std::thread> FConnections;
+    std::list<TConnection> FConnections;
     std::thread FAcceptThread;
     std::vector<std::pair<std::string, std::optional<std::string>>> FSavedVariables;
 };
