@@ -1,15 +1,12 @@
 #include "DDKSystem.h"
 
-#include "DDKStrings.h"
+#include "DDKError.h"
+#include "DDKFiles.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // Every executable that links the kit carries this stamp (the link keeps it,
 // see kit/CMakeLists.txt); DDKGetFileVersion finds it again in the file's bytes.
@@ -48,33 +45,6 @@ std::string ParseVersion(std::string_view Text)
     return result;
 }
 
-// The whole content of FileName when it is a regular file, else "".
-std::string ReadRegularFile(const std::string& FileName)
-{
-    std::string bytes;
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return bytes;
-    struct stat status
-    {
-    };
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        bytes.resize(static_cast<std::size_t>(status.st_size));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t count = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0)
-                break;
-            done += static_cast<std::size_t>(count);
-        }
-        bytes.resize(done);
-    }
-    ::close(fd);
-    return bytes;
-}
-
 } // namespace
 
 std::string DDKGetSpecialFolder(std::int32_t Folder)
@@ -96,7 +66,12 @@ std::string DDKGetSpecialFolder(std::int32_t Folder)
 
 std::string DDKGetFileVersion(const std::string& FileName)
 {
-    const std::string bytes = ReadRegularFile(FileName);
+    std::string bytes;
+    try {
+        bytes = DDKLoadFile(FileName);
+    } catch (const EDDKError&) {
+        return {}; // unreadable, or a folder: no version
+    }
     const std::string_view marker = StampMarker();
     for (std::size_t found = bytes.find(marker); found != std::string::npos;
          found = bytes.find(marker, found + 1)) {
