@@ -342,13 +342,14 @@ void DDKSaveFileAtomic(const std::string& FileName, std::string_view Bytes)
 {
     static std::atomic<unsigned> counter{0};
     const std::string folder = DDKExtractFilePath(FileName);
-    const std::string name = DDKExtractFileName(FileName);
     std::string temporary;
     int fd = -1;
     // A name of our own rather than mkstemp's, so that the file gets the
     // usual permissions (0666 less the umask) and not mkstemp's 0600.
     for (int attempt = 0; fd < 0; ++attempt) {
-        temporary = DDKFormat("%s.%s.%d-%u.tmp", folder.c_str(), name.c_str(), static_cast<int>(::getpid()),
+        // Not derived from the target's name, which may already be as long as
+        // a name can be.
+        temporary = DDKFormat("%s.vantry-%d-%u.tmp", folder.c_str(), static_cast<int>(::getpid()),
                               counter.fetch_add(1));
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && (errno != EEXIST || attempt > 100))

@@ -140,10 +140,13 @@ TEST(Files, AtomicSaveAndRenameWithoutReplace)
     DDKSaveFileAtomic(nfo, "first");
     DDKSaveFileAtomic(nfo, "second, longer");
     EXPECT_EQ(ReadWholeFile(nfo), "second, longer");
+    const std::string longest = root / (std::string(251, 'x') + ".xml"); // 255 bytes
+    DDKSaveFileAtomic(longest, "x");
+    EXPECT_EQ(ReadWholeFile(longest), "x");
     EXPECT_THROW(DDKSaveFileAtomic(root / "missing/movie.nfo", "x"), EDDKError);
     root.MakeFolder("taken/inside"); // the rename over a folder fails: the copy must go
     EXPECT_THROW(DDKSaveFileAtomic(root / "taken", "x"), EDDKError);
-    EXPECT_EQ(std::distance(fs::directory_iterator(root.Path()), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(root.Path()), fs::directory_iterator()), 3);
 
     const std::string other = root.Write("other.nfo", "other");
     EXPECT_FALSE(DDKRenameNoReplace(nfo, other));
