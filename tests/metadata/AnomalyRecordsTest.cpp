@@ -109,6 +109,10 @@ TEST_F(AnomalyRecords, AllocineRecordsAddTheirMembersAfterTheFeedsOwn)
     EXPECT_EQ(Json["feed"]["filename"], FMovie.FileName);
     EXPECT_EQ(Json["feed"]["words"], "le+film");
     EXPECT_EQ(MemberNames(Json["feed"]["volume"]), (TNames{"name", "serial"}));
+
+    const std::string First = Record("allocine-Le film.avi.json");
+    FMetadata.AddAnomaly(AllocineJson, SourceAllocine, FMovie, "second", "second");
+    EXPECT_EQ(Record("allocine-Le film.avi.json"), First) << "a JSON record blocks a JSON one";
 }
 
 TEST_F(AnomalyRecords, TmdbRecordsCarryTheAllocineMovie)
@@ -130,14 +134,6 @@ TEST_F(AnomalyRecords, TmdbRecordsCarryTheAllocineMovie)
     EXPECT_EQ(ChildNames(Root), (TNames{"movies", "code", "title", "originalTitle", "productionYear",
                                         "realeaseDate", "moviedir", "volume"}));
     EXPECT_STREQ(Root.child("code").text().get(), "4321");
-}
-
-TEST_F(AnomalyRecords, AnExistingRecordIsLeftAsItIs)
-{
-    FMetadata.AddAnomaly(AllocineJson, SourceAllocine, FMovie, "first", "first");
-    const std::string First = Record("allocine-Le film.avi.json");
-    FMetadata.AddAnomaly(AllocineJson, SourceAllocine, FMovie, "second", "second");
-    EXPECT_EQ(Record("allocine-Le film.avi.json"), First);
 }
 
 TEST_F(AnomalyRecords, FailuresCarryTheTagAndLeaveNoRecord)
@@ -162,14 +158,11 @@ TEST_F(AnomalyRecords, FailuresCarryTheTagAndLeaveNoRecord)
         }
         EXPECT_TRUE(RecordNames().empty()) << Case.Answer;
     }
-}
 
-TEST_F(AnomalyRecords, AnXmlRecordThatCannotBeSavedSaysSo)
-{
     Config.AnomalyDir = FFolder / "missing";
     try {
         FMetadata.AddAnomaly(AllocineXml, SourceAllocine, FMovie, "", "");
-        FAIL() << "no error";
+        ADD_FAILURE() << "no error";
     } catch (const std::exception& Error) {
         EXPECT_EQ(std::string(Error.what()), "[TMetadata.AddAnomaly] Unable to save the file \"" +
                                                  Config.AnomalyDir + "/allocine-Le film.avi.xml\"");

@@ -10,6 +10,7 @@
 #include "UnitConfig.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <filesystem>
@@ -64,25 +65,20 @@ TEST_F(PosterCache, AllocineResultsAreCachedAsThumbnailsAndNeverFetchedTwice)
 {
     FFake.Answer(AllocinePictures, "/r_75_106/medias/nmedia/a.jpg", FakeAnswer::Text("picture a"));
     FFake.Answer(AllocinePictures, "/r_75_106/medias/b.JPEG", FakeAnswer::Text("picture b"));
+    FFake.Answer(AllocinePictures, "/r_75_106/medias/x/medias/c.png", FakeAnswer::Text("picture c"));
     FFake.Answer(AllocinePictures, "/r_75_106/medias/missing.jpg", FakeAnswer::Status(404));
     FFake.Default(AllocinePictures, "/r_75_106/medias/busy.jpg", FakeAnswer::Status(503));
-    const std::string Answer = R"({"feed":{"movie":[)"
-                               R"({"code":1,"poster":{"href":")" +
-                               AllocineUrl("/medias/nmedia/a.jpg") +
-                               R"("}},)"
-                               R"({"code":2,"title":"no poster"},)"
-                               R"({"code":3,"poster":{"href":")" +
-                               AllocineUrl("/medias/missing.jpg") +
-                               R"("}},)"
-                               R"({"code":4,"poster":{"href":")" +
-                               AllocineUrl("/medias/busy.jpg") +
-                               R"("}},)"
-                               R"({"code":5,"poster":{"href":"not an address"}},)"
-                               R"({"code":6,"poster":{"href":")" +
-                               AllocineUrl("/Medias/b.JPEG") + R"("}}]}})";
+    const std::pair<int, std::string> Posters[] = {
+        {1, AllocineUrl("/medias/nmedia/a.jpg")}, {3, AllocineUrl("/medias/missing.jpg")},
+        {4, AllocineUrl("/medias/busy.jpg")},     {5, "not an address"},
+        {6, AllocineUrl("/Medias/b.JPEG")},       {7, AllocineUrl("/medias/x/medias/c.png")}};
+    nlohmann::json Movies = {{{"code", 2}, {"title", "no poster"}}};
+    for (const auto& [Code, Href] : Posters)
+        Movies.push_back({{"code", Code}, {"poster", {{"href", Href}}}});
+    const std::string Answer = nlohmann::json{{"feed", {{"movie", Movies}}}}.dump();
 
     FMetadata.SavePosterCache(Answer, SourceAllocine, FHttp);
-    EXPECT_EQ(CacheNames(), (TNames{"allocine-1.jpg", "allocine-6.jpg"}));
+    EXPECT_EQ(CacheNames(), (TNames{"allocine-1.jpg", "allocine-6.jpg", "allocine-7.png"}));
     EXPECT_EQ(Cached("allocine-1.jpg"), "picture a");
     EXPECT_EQ(Cached("allocine-6.jpg"), "picture b");
     EXPECT_EQ(FFake.Count(AllocinePictures, "/r_75_106/medias/missing.jpg"), 1);
@@ -92,27 +88,18 @@ TEST_F(PosterCache, AllocineResultsAreCachedAsThumbnailsAndNeverFetchedTwice)
     const std::size_t RequestsBefore = FFake.Requests().size();
     FMetadata.SavePosterCache(Answer, SourceAllocine, FHttp);
     EXPECT_EQ(FFake.Requests().size(), RequestsBefore + 1 + 5);
-    EXPECT_EQ(FFake.Count(AllocinePictures, "/r_75_106/medias/nmedia/a.jpg"), 1);
 }
 
-TEST_F(PosterCache, OnlyTheFirstMediasOfAnAddressBecomesTheThumbnailPath)
+TEST_F(PosterCache, XmlAnswersAndTmdbResults)
 {
-    FFake.Answer(AllocinePictures, "/r_75_106/medias/x/medias/c.png", FakeAnswer::Text("picture c"));
-    FFake.Answer(AllocinePictures, "/pictures/d.gif", FakeAnswer::Text("picture d"));
-    const std::string Answer =
-        "<feed><movie code=\"7\"><poster href=\"" + AllocineUrl("/medias/x/medias/c.png") +
-        "\"/></movie><movie code=\"8\"><poster href=\"" + AllocineUrl("/pictures/d.gif") +
-        "\"/></movie><movie code=\"../escape\"><poster href=\"" + AllocineUrl("/pictures/d.gif") +
-        "\"/></movie></feed>";
-    FMetadata.SavePosterCache(Answer, SourceAllocine, FHttp);
-    EXPECT_EQ(CacheNames(), (TNames{"allocine-7.png", "allocine-8.gif"}));
-    EXPECT_FALSE(std::filesystem::exists(FFolder / "escape.gif"));
-}
-
-TEST_F(PosterCache, TmdbResultsUseTheSmallPosterSize)
-{
+    FFake.Answer(AllocinePictures, "/pictures/d.gif", FakeAnswer::Text("picture d"), 2);
     FFake.Answer(TmdbPictures, "/t/p/w92/p1.jpg", FakeAnswer::Text("poster 1"));
     FFake.Answer(TmdbPictures, "/thumbs/p3.jpeg", FakeAnswer::Text("poster 3"));
+    // A code that is not a number must not lead the picture out of the cache folder.
+    FMetadata.SavePosterCache("<feed><movie code=\"8\"><poster href=\"" + AllocineUrl("/pictures/d.gif") +
+                                  "\"/></movie><movie code=\"../escape\"><poster href=\"" +
+                                  AllocineUrl("/pictures/d.gif") + "\"/></movie></feed>",
+                              SourceAllocine, FHttp);
     FMetadata.SavePosterCache(
         R"({"results":[{"id":11,"poster_path":"/p1.jpg"},{"id":12,"poster_path":null}],"total_results":2})",
         SourceTmdb, FHttp);
@@ -122,8 +109,9 @@ TEST_F(PosterCache, TmdbResultsUseTheSmallPosterSize)
         "<image type=\"poster\" size=\"thumb\" url=\"http://image.tmdb.test/thumbs/p3.jpeg\"/>"
         "</images></movie></movies></OpenSearchDescription>",
         SourceTmdb, FHttp);
-    EXPECT_EQ(CacheNames(), (TNames{"tmdb-11.jpg", "tmdb-13.jpg"}));
-    EXPECT_EQ(FFake.Requests().size(), 2u);
+    EXPECT_EQ(CacheNames(), (TNames{"allocine-8.gif", "tmdb-11.jpg", "tmdb-13.jpg"}));
+    EXPECT_FALSE(std::filesystem::exists(FFolder / "escape.gif"));
+    EXPECT_EQ(FFake.Requests().size(), 3u);
 }
 
 TEST_F(PosterCache, AnswersWithoutResultsOrThatCannotBeReadAreTold)
