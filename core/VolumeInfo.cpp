@@ -10,6 +10,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <system_error>
 
 namespace {
 
@@ -18,6 +19,8 @@ namespace {
 // that path, or "" when not even the root can be examined.
 std::filesystem::path NearestExisting(std::filesystem::path Path, struct stat& Info)
 {
+    std::error_code Error;
+    Path = std::filesystem::absolute(Path, Error);
     while (!Path.empty()) {
         if (stat(Path.c_str(), &Info) == 0)
             return Path;
