@@ -14,6 +14,8 @@
 
 namespace {
 
+using TStat = struct stat;
+
 // A file descriptor closed when it goes out of scope.
 class TFileHandle
 {
@@ -171,8 +173,11 @@ std::string DDKExcludeTrailingPathDelimiter(std::string_view Path)
 std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir)
 {
     std::vector<TDDKFolderEntry> entries;
-    const std::string folder = DDKIncludeTrailingPathDelimiter(Dir);
-    DIR* handle = ::opendir(folder.c_str());
+    // An empty folder name would turn into "/" and hand the whole disc to
+    // ListFiles and DeleteFolder.
+    if (Dir.empty())
+        return entries;
+    DIR* handle = ::opendir(DDKIncludeTrailingPathDelimiter(Dir).c_str());
     if (handle == nullptr)
         return entries;
     const int folderFd = ::dirfd(handle);
@@ -183,18 +188,20 @@ std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir)
         TDDKFolderEntry entry;
         entry.Name = name;
         entry.IsHidden = name.front() == '.';
-        struct stat status
-        {
-        };
-        if (::fstatat(folderFd, item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-            continue; // vanished since it was listed
-        entry.IsSymLink = S_ISLNK(status.st_mode);
-        // A link leads to what it names; a dangling one stays a plain entry.
-        if (entry.IsSymLink)
-            ::fstatat(folderFd, item->d_name, &status, 0);
-        entry.IsDirectory = S_ISDIR(status.st_mode);
-        entry.Device = status.st_dev;
-        entry.Inode = status.st_ino;
+        // Plain files need no further look; folders and links do, for what
+        // they lead to.
+        if (item->d_type != DT_REG) {
+            TStat status = {};
+            if (::fstatat(folderFd, item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+                continue; // vanished since it was listed
+            entry.IsSymLink = S_ISLNK(status.st_mode);
+            // A link leads to what it names; a dangling one stays a plain entry.
+            if (entry.IsSymLink)
+                ::fstatat(folderFd, item->d_name, &status, 0);
+            entry.IsDirectory = S_ISDIR(status.st_mode);
+            entry.Device = status.st_dev;
+            entry.Inode = status.st_ino;
+        }
         entries.push_back(std::move(entry));
     }
     ::closedir(handle);
@@ -206,9 +213,7 @@ std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir)
 std::int32_t DDKGetFileSize(const std::string& FileName)
 {
     TFileHandle file(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat status
-    {
-    };
+    TStat status = {};
     if (!file.Valid() || ::fstat(file.Get(), &status) != 0 || S_ISDIR(status.st_mode))
         return -1;
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(status.st_size));
@@ -249,9 +254,7 @@ std::string DDKLoadFile(const std::string& FileName)
 
 bool DDKFileExists(const std::string& FileName)
 {
-    struct stat status
-    {
-    };
+    TStat status = {};
     return !DDKTrim(FileName).empty() && ::stat(FileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
@@ -302,7 +305,7 @@ std::int32_t ListFiles(std::string_view Dir, std::string_view Mask, bool Recursi
 {
     const std::string folder = DDKIncludeTrailingPathDelimiter(Dir);
     std::int32_t count = 0;
-    for (const TDDKFolderEntry& entry : DDKListFolder(folder)) {
+    for (const TDDKFolderEntry& entry : DDKListFolder(Dir)) {
         if (!DDKMatchWildcard(entry.Name, Mask))
             continue;
         // A link is removed as itself: following it would reach files outside
@@ -386,9 +389,7 @@ bool DDKRenameNoReplace(const std::string& OldName, const std::string& NewName)
     if (errno == EEXIST)
         return false;
     // No hard links here (or a folder): test first, then rename.
-    struct stat status
-    {
-    };
+    TStat status = {};
     if (::lstat(NewName.c_str(), &status) == 0) {
         errno = EEXIST;
         return false;

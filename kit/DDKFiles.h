@@ -34,12 +34,12 @@ struct TDDKFolderEntry
     bool IsDirectory = false; // a folder, or a symbolic link to one
     bool IsSymLink = false;
     bool IsHidden = false; // the name starts with a dot
-    dev_t Device = 0;      // identity of what the entry leads to
-    ino_t Inode = 0;
+    dev_t Device = 0;      // identity of what a folder or link leads to
+    ino_t Inode = 0;       // (left 0 for plain files)
 };
 
 // The entries of folder Dir in the order the file system gives them, "." and
-// ".." left out; empty when the folder cannot be listed.
+// ".." left out; empty when the folder cannot be listed or Dir is empty.
 std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir);
 
 // --- Files -------------------------------------------------------------------

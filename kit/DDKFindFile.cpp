@@ -93,9 +93,7 @@ void TDDKFindFile::SearchTree(const std::string& Path)
     FVisited.clear();
     TDDKStringList queue;
     queue.Add(DDKIncludeTrailingPathDelimiter(Path));
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::stat(queue[0].c_str(), &status) == 0)
         FVisited.emplace(status.st_dev, status.st_ino);
     while (!queue.Empty()) {

@@ -98,6 +98,7 @@ TEST(Files, DeleteFolderRemovesFilesButNeverFollowsLinks)
     root.Write("tree/sub/b.jpg");
     TDDKStringList masked;
     EXPECT_EQ(ListFiles(root / "tree", "*.nfo", true, masked), 1); // "sub" does not match, so is not entered
+    EXPECT_EQ(ListFiles("", "*", false, masked), 0);               // never the root folder
     EXPECT_FALSE(DeleteFolder(root / "tree/"));
     EXPECT_FALSE(fs::exists(root / "tree/sub/b.jpg"));
     EXPECT_TRUE(fs::is_directory(root / "tree/sub"));
