@@ -69,6 +69,22 @@ std::string TenPointRating(const TMovieInfo& Movie)
     return DDKFloatToStr(std::nearbyint(Rating / 0.1) * 0.1);
 }
 
+// movie.nfo and movie.xml open with the same six values, each under its own names.
+struct TSummaryNames
+{
+    const char *Title, *OriginalTitle, *Year, *Runtime, *Rating, *Plot;
+};
+
+void AddSummary(pugi::xml_node Root, const TMovieInfo& Movie, const TSummaryNames& Names)
+{
+    AddText(Root, Names.Title, Movie.Title);
+    AddText(Root, Names.OriginalTitle, Movie.OriginalTitle);
+    AddText(Root, Names.Year, Movie.ProductionYear);
+    AddText(Root, Names.Runtime, std::to_string(Movie.Runtime));
+    AddText(Root, Names.Rating, TenPointRating(Movie));
+    AddText(Root, Names.Plot, Movie.Synopsis);
+}
+
 bool KeepExisting(const std::string& FileName, bool Overwrite)
 {
     return !Overwrite && DDKFileExists(FileName);
@@ -82,12 +98,7 @@ void TMetadata::CreateNfo(const std::string& FileName, const TMovieInfo& Movie, 
         return;
     LoadXml(NfoTemplate);
     pugi::xml_node Root = FXmlModel.document_element();
-    AddText(Root, "title", Movie.Title);
-    AddText(Root, "originaltitle", Movie.OriginalTitle);
-    AddText(Root, "year", Movie.ProductionYear);
-    AddText(Root, "runtime", std::to_string(Movie.Runtime));
-    AddText(Root, "rating", TenPointRating(Movie));
-    AddText(Root, "plot", Movie.Synopsis);
+    AddSummary(Root, Movie, {"title", "originaltitle", "year", "runtime", "rating", "plot"});
     AddEach(Root, "country", Movie.Nationalities);
     AddEach(Root, "genre", Movie.Genres);
     AddEach(Root, "director", Movie.Directors);
@@ -102,12 +113,8 @@ void TMetadata::CreateMovieXml(const std::string& FileName, const TMovieInfo& Mo
         return;
     LoadXml(MovieXmlTemplate);
     pugi::xml_node Root = FXmlModel.document_element();
-    AddText(Root, "LocalTitle", Movie.Title);
-    AddText(Root, "OriginalTitle", Movie.OriginalTitle);
-    AddText(Root, "ProductionYear", Movie.ProductionYear);
-    AddText(Root, "RunningTime", std::to_string(Movie.Runtime));
-    AddText(Root, "IMDBrating", TenPointRating(Movie));
-    AddText(Root, "Description", Movie.Synopsis);
+    AddSummary(Root, Movie,
+               {"LocalTitle", "OriginalTitle", "ProductionYear", "RunningTime", "IMDBrating", "Description"});
     if (!Movie.Nationalities.Empty())
         AddEach(AddElement(Root, "Studios"), "Studio", Movie.Nationalities);
     if (!Movie.Genres.Empty())
