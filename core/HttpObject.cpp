@@ -5,8 +5,11 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <thread>
 
+// Built before main runs, which also makes libcurl's one-time global set-up
+// happen before any thread can create its own client.
 THttpObject HttpObject;
 
 namespace {
