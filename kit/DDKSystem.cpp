@@ -54,14 +54,11 @@ std::string DDKGetSpecialFolder(std::int32_t Folder)
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
     // A relative setting is to be ignored, as the desktop's other programs do.
     if (configHome != nullptr && configHome[0] == '/')
-        return configHome;
+        return DDKExcludeTrailingPathDelimiter(configHome);
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] == '\0')
         return {};
-    std::string result = home;
-    if (result.back() != '/')
-        result += '/';
-    return result + ".config";
+    return DDKIncludeTrailingPathDelimiter(home) + ".config";
 }
 
 std::string DDKGetFileVersion(const std::string& FileName)
