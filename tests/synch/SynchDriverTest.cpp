@@ -2,7 +2,9 @@
 // dispatcher, the events on the main thread in order, the stop request, and
 // bad input that must end in a logged line rather than a crash or a hang.
 #include "DDKFiles.h"
+#include "FakeServices.h"
 #include "QueueDispatcher.h"
+#include "ServiceSettings.h"
 #include "TempFolder.h"
 #include "UnitConfig.h"
 #include "UnitThread.h"
@@ -189,6 +191,25 @@ TEST_F(SynchDriverTest, ModesWithoutWorkStillCallBack)
         Run(worker);
         EXPECT_EQ(Events, (Strings{"log [TSynchThread.Execute] No movie record to finish"}));
     }
+}
+
+TEST_F(SynchDriverTest, ASingleMovieWorkerFinishesItsRecordAndFreesIt)
+{
+    // The TMDb record is unknown: its empty answer is kept, then fails to read.
+    FakeServices fake;
+    fake.Default(TmdbApiHost, "/3/movie/*", FakeAnswer::Status(404));
+    TSynchThread* worker = NewWorker();
+    worker->Mode = ModeAnomalyTmdb;
+    worker->Code = 4242;
+    worker->Movie = std::make_unique<TMovieInfo>();
+    worker->Movie->MovieDir = Temp.MakeFolder("Films/@Vantry/Film #1");
+    worker->SetFolder(Films + "/@Vantry");
+    Run(worker);
+    ASSERT_EQ(Events.size(), 1u);
+    EXPECT_TRUE(Events[0].starts_with("log [TSynchThread.Execute] [TSynchThread.SaveBackdrop] "))
+        << Events[0];
+    EXPECT_EQ(fake.Count(TmdbApiHost, "/3/movie/4242"), 1);
+    EXPECT_TRUE(fs::exists(Films + "/@Vantry/Film #1/tmdb.json"));
 }
 
 TEST_F(SynchDriverTest, ALogHandlerThatFailsEndsTheJobQuietly)
