@@ -14,7 +14,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <system_error>
 
 namespace {
 
@@ -191,7 +190,8 @@ void TMetadata::CreateXbmcSettings(const std::string& FileName)
             else
                 return;
         } else {
-            std::filesystem::create_directories(DDKExtractFilePath(FileName));
+            if (const std::string Folder = DDKExtractFilePath(FileName); !Folder.empty())
+                std::filesystem::create_directories(Folder);
             LoadXml(XbmcSettingsTemplate);
             AddText(AddElement(FXmlModel.document_element(), "fanart"), "add", FanartPicture);
         }
