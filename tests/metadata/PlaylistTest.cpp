@@ -1,5 +1,6 @@
 #include "UnitMetadata.h"
 
+#include "DDKError.h"
 #include "DDKStringList.h"
 #include "TempFolder.h"
 
@@ -36,10 +37,10 @@ protected:
     }
 
     // The message of what CreateAsx raises for Movie, or "<none>".
-    std::string CreateError(const TMovieInfo& Movie)
+    std::string CreateError(const TMovieInfo& Movie, const std::string& FileName)
     {
         try {
-            Metadata.CreateAsx(Asx, Movie, false);
+            Metadata.CreateAsx(FileName, Movie, false);
         } catch (const std::exception& error) {
             return error.what();
         }
@@ -116,24 +117,13 @@ TEST_F(PlaylistTest, RefusedEntriesLeaveTheFileAndSayWhy)
     };
     for (const auto& item : cases) {
         Folder.Write("movie.asx", item.Existing);
-        const std::string message = CreateError(item.Movie);
+        const std::string message = CreateError(item.Movie, Asx);
         EXPECT_EQ(message.rfind(prefix + item.Movie.FileName + "\" dans le fichier ASX \"" + Asx + "\"] " +
                                     item.Reason,
                                 0),
                   0u)
             << message;
         EXPECT_EQ(ReadWholeFile(Asx), item.Existing);
-    }
-}
-
-TEST_F(PlaylistTest, FailedSaveIsWrapped)
-{
-    const std::string missing = Folder / "gone/movie.asx";
-    try {
-        Metadata.CreateAsx(missing, Part(Cd1, 1, Cd2), false);
-        FAIL() << "no error";
-    } catch (const std::exception& error) {
-        EXPECT_EQ(std::string(error.what()).rfind("[CreateAsx] [Erreur sur", 0), 0u) << error.what();
     }
 }
 
@@ -158,8 +148,11 @@ TEST_F(PlaylistTest, ReadAndRenameEntries)
     EXPECT_EQ(ReadWholeFile(Asx),
               "\xEF\xBB\xBF<asx>\n  <entry>\n    <ref href=\"/a.avi\" />\n  </entry>\n</asx>\n");
 
-    EXPECT_THROW(Metadata.ReadAsxEntries(Folder / "absent.asx", list), std::exception);
+    EXPECT_THROW(Metadata.ReadAsxEntries(Folder / "absent.asx", list), EDDKError);
     Folder.Write("bad.asx", "<asx>");
-    EXPECT_THROW(Metadata.RenameAsxEntry(Folder / "bad.asx", "/a", "/b"), std::exception);
+    EXPECT_THROW(Metadata.RenameAsxEntry(Folder / "bad.asx", "/a", "/b"), EDDKError);
     EXPECT_EQ(ReadWholeFile(Folder / "bad.asx"), "<asx>");
+    // A save that fails (the folder is gone) is wrapped like the refusals.
+    EXPECT_TRUE(
+        CreateError(Part(Cd1, 1, Cd2), Folder / "gone/movie.asx").starts_with("[CreateAsx] [Erreur sur"));
 }
