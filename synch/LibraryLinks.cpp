@@ -66,19 +66,14 @@ void TSynchThread::ScanAsxFiles()
     if (!IsFolder(FLibraryDir))
         return;
 
-    TDDKFindFile finder;
-    finder.Path = FLibraryDir;
-    finder.Recursive = true;
-    finder.Masks = "*.asx";
-    finder.Execute();
-
-    const int count = finder.Files.Count();
+    const TDDKStringList playlists = FindFiles(FLibraryDir, "*.asx", true);
+    const int count = playlists.Count();
     SetProgressMax(count);
     TDDKStringList entries;
     for (int i = 0; i < count; ++i) {
         if (Terminated())
             break;
-        const std::string& asxFile = finder.Files[i];
+        const std::string& asxFile = playlists[i];
         entries.Clear();
         FMetadata->ReadAsxEntries(asxFile, entries);
         for (const TDDKStringItem& entry : entries)

@@ -113,21 +113,26 @@ void TSynchThread::DoProgress()
         OnProgress(FProgress);
 }
 
-void TSynchThread::ScanMovieFiles(const std::string& Folder, bool Recursive)
+TDDKStringList TSynchThread::FindFiles(const std::string& Path, const std::string& Masks, bool Recursive)
 {
     TDDKFindFile finder;
-    finder.Path = Folder;
+    finder.Path = Path;
     finder.Recursive = Recursive;
-    finder.Masks = "*.avi;*.mkv";
+    finder.Masks = Masks;
     finder.Execute();
+    return std::move(finder.Files);
+}
 
-    const int count = finder.Files.Count();
+void TSynchThread::ScanMovieFiles(const std::string& Folder, bool Recursive)
+{
+    const TDDKStringList files = FindFiles(Folder, "*.avi;*.mkv", Recursive);
+    const int count = files.Count();
     SetProgressMax(count);
     for (int i = 0; i < count; ++i) {
         // A file already begun is finished; the stop request is read only here.
         if (Terminated())
             break;
-        SynchFile(finder.Files[i]);
+        SynchFile(files[i]);
         SetProgress(i + 1);
     }
 }

@@ -130,6 +130,8 @@ private:
     void DoProgressMax();
     void DoProgress();
 
+    // The full paths of the files under Path matching Masks, sorted.
+    static TDDKStringList FindFiles(const std::string& Path, const std::string& Masks, bool Recursive);
     // Whether Folder may be removed for a vanished movie: a real folder (not
     // a symbolic link) directly inside the library folder.
     bool IsMovieFolder(const std::string& Folder) const;
