@@ -95,12 +95,13 @@ std::string XmlText(const pugi::xml_node& Context, std::string_view Path)
 
 std::int32_t XmlInteger(const pugi::xml_node& Context, std::string_view Path)
 {
-    return DDKStrToIntDef(XmlText(Context, Path), 0);
+    // Indented documents put blanks and line breaks around a value.
+    return DDKStrToIntDef(DDKTrim(XmlText(Context, Path)), 0);
 }
 
 double XmlNumber(const pugi::xml_node& Context, std::string_view Path)
 {
-    const std::string text = XmlText(Context, Path);
+    const std::string text = DDKTrim(XmlText(Context, Path));
     double value = 0;
     const char* const end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
