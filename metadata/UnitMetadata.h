@@ -19,7 +19,6 @@
 #include <string_view>
 
 class THttpObject;
-class TDDKStringList;
 
 class TMetadata
 {

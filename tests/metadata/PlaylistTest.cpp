@@ -2,13 +2,12 @@
 
 #include "DDKError.h"
 #include "DDKStringList.h"
+#include "DDKStrings.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -26,14 +25,12 @@ TMovieInfo Part(const std::string& FileName, int CdNumber, const std::string& Ot
 class PlaylistTest : public testing::Test
 {
 protected:
-    std::vector<std::string> References()
+    // The playlist's file references joined by ", ".
+    std::string References()
     {
         TDDKStringList list;
         Metadata.ReadAsxEntries(Asx, list);
-        std::vector<std::string> references;
-        for (const TDDKStringItem& item : list)
-            references.push_back(item.String);
-        return references;
+        return DDKListToString(list, -1);
     }
 
     // The message of what CreateAsx raises for Movie, or "<none>".
@@ -76,7 +73,7 @@ TEST_F(PlaylistTest, PartsEndInPartOrderWhicheverComesFirst)
         const TMovieInfo one = Part(Cd1, 1, Cd2), two = Part(Cd2, 2, Cd1);
         Metadata.CreateAsx(Asx, partOneFirst ? one : two, true);
         Metadata.CreateAsx(Asx, partOneFirst ? two : one, false);
-        EXPECT_EQ(References(), (std::vector<std::string>{Cd1, Cd2}));
+        EXPECT_EQ(References(), Cd1 + ", " + Cd2);
         // The param element stays first.
         EXPECT_NE(ReadWholeFile(Asx).find("<asx version=\"3.0\">\n  <param "), std::string::npos);
     }
@@ -93,7 +90,7 @@ TEST_F(PlaylistTest, KnownFileLeavesThePlaylistUntouched)
     Metadata.CreateAsx(Asx, Part(Cd1, 1, Cd2), true);
     Metadata.CreateAsx(Asx, Part(Cd2, 2, Cd1), false);
     Metadata.CreateAsx(Asx, Part("/films/Autre.avi", 0, "/films/Autre.avi"), true);
-    EXPECT_EQ(References(), std::vector<std::string>{"/films/Autre.avi"});
+    EXPECT_EQ(References(), "/films/Autre.avi");
 }
 
 TEST_F(PlaylistTest, RefusedEntriesLeaveTheFileAndSayWhy)
@@ -140,7 +137,7 @@ TEST_F(PlaylistTest, ReadAndRenameEntries)
     EXPECT_EQ(list[2], Cd2);
 
     Metadata.RenameAsxEntry(Asx, "/FILMS/Le Jardin oublié CD2.avi", "/new/cd2.avi");
-    EXPECT_EQ(References(), (std::vector<std::string>{Cd1, "/new/cd2.avi"}));
+    EXPECT_EQ(References(), Cd1 + ", /new/cd2.avi");
 
     // No match: the file is still rewritten in our own form.
     Folder.Write("movie.asx", "<asx><entry><ref href=\"/a.avi\"/></entry></asx>");
