@@ -181,11 +181,14 @@ void TMetadata::CreateXbmcSettings(const std::string& FileName)
     DDKTagged("[TMetadata.CreateXbmcSettings] ", [&] {
         if (DDKFileExists(FileName)) {
             // The user's own settings stay; only a missing fanart entry is added.
+            // The entry is looked for under whatever root the file has, since
+            // that is where it goes: otherwise a file with another root would
+            // gain one more entry at every start.
             LoadXmlFile(FileName);
-            const pugi::xpath_node_set Fanarts = XmlSelect(FXmlModel, "/advancedsettings/fanart");
+            const pugi::xpath_node_set Fanarts = XmlSelect(FXmlModel, "/*/fanart");
             if (Fanarts.empty())
                 AddText(AddElement(FXmlModel.document_element(), "fanart"), "add", FanartPicture);
-            else if (XmlSelect(FXmlModel, "/advancedsettings/fanart[add='backdrop.jpg']").empty())
+            else if (XmlSelect(FXmlModel, "/*/fanart[add='backdrop.jpg']").empty())
                 AddText(Fanarts.first().node(), "add", FanartPicture);
             else
                 return;

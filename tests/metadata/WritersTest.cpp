@@ -191,6 +191,8 @@ TEST(Writers, XbmcSettingsAreExtendedNeverReplaced)
         {"no fanart", "<?xml version=\"1.0\"?><advancedsettings><loglevel>1</loglevel></advancedsettings>",
          "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<advancedsettings>\n  <loglevel>1</loglevel>\n  <fanart>\n"
          "    <add>backdrop.jpg</add>\n  </fanart>\n</advancedsettings>\n"},
+        {"other root", "<settings/>",
+         "\xEF\xBB\xBF<settings>\n  <fanart>\n    <add>backdrop.jpg</add>\n  </fanart>\n</settings>\n"},
         {"ill-formed", "<advancedsettings><fanart>", nullptr, true},
     };
     for (const auto& Case : Cases) {
@@ -199,6 +201,8 @@ TEST(Writers, XbmcSettingsAreExtendedNeverReplaced)
         if (Case.Before)
             Folder.Write("XBMC/userdata/advancedsettings.xml", Case.Before);
         try {
+            // Every start of the program calls it: the second call must find the entry.
+            TMetadata().CreateXbmcSettings(FileName);
             TMetadata().CreateXbmcSettings(FileName);
             EXPECT_FALSE(Case.Fails) << Case.Name;
         } catch (const std::exception& Error) {
