@@ -3,6 +3,7 @@
 
 #include "DDKError.h"
 #include "DDKFiles.h"
+#include "DDKRegExpr.h"
 #include "DDKStrings.h"
 
 #include <cerrno>
@@ -35,6 +36,41 @@ constexpr unsigned LoadOptions = pugi::parse_default | pugi::parse_declaration |
 // own: a document carries the one it was loaded or built with, or none.
 constexpr unsigned SaveOptions = pugi::format_indent | pugi::format_write_bom | pugi::format_no_declaration;
 
+// The encoding a document's declaration names, or "" without one.
+std::string DeclaredEncoding(std::string_view Bytes)
+{
+    return DDKSubExpr(Bytes.substr(0, 256), "^<\\?xml[^>]*?encoding\\s*=\\s*[\"']([^\"']*)[\"']", 1, true,
+                      true, false, false, "");
+}
+
+// Windows-1252, the desktop's own code page, in which older answers and
+// cached files may come. pugixml knows its Latin-1 part only; the bytes 0x80
+// to 0x9F carry typographic characters instead of control codes.
+std::string Windows1252ToUtf8(std::string_view Bytes)
+{
+    static const char16_t High[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                      0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+    std::string text;
+    text.reserve(Bytes.size() + Bytes.size() / 4);
+    for (const char byte : Bytes) {
+        const unsigned char c = static_cast<unsigned char>(byte);
+        const char32_t code = c >= 0x80 && c < 0xA0 ? High[c - 0x80] : c;
+        if (code < 0x80) {
+            text += static_cast<char>(code);
+        } else if (code < 0x800) {
+            text += static_cast<char>(0xC0 | (code >> 6));
+            text += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            text += static_cast<char>(0xE0 | (code >> 12));
+            text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 TMetadata::TMetadata() = default;
@@ -43,8 +79,13 @@ TMetadata::~TMetadata() = default;
 
 void TMetadata::LoadXml(std::string_view Bytes)
 {
+    const std::string encoding = DeclaredEncoding(Bytes);
+    std::string converted;
+    if (DDKSameText(encoding, "windows-1252") || DDKSameText(encoding, "cp1252"))
+        Bytes = converted = Windows1252ToUtf8(Bytes);
     const pugi::xml_parse_result result =
-        FXmlModel.load_buffer(Bytes.data(), Bytes.size(), LoadOptions, pugi::encoding_auto);
+        FXmlModel.load_buffer(Bytes.data(), Bytes.size(), LoadOptions,
+                              converted.empty() ? pugi::encoding_auto : pugi::encoding_utf8);
     if (!result) {
         FXmlModel.reset();
         throw EDDKError(DDKFormat("XML: %s at offset %td", result.description(), result.offset));

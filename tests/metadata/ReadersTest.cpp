@@ -257,6 +257,9 @@ TEST_F(ReadersTest, XmlEntitiesAreNeverExpandedAndEncodingsAreHonoured)
     Metadata.ReadFicheAc(
         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><movie><title>\xE9t\xE9</title></movie>", movie);
     EXPECT_EQ(movie.Title, "été");
+    Metadata.ReadFicheAc(
+        "<?xml version='1.0' encoding='Windows-1252'?><movie><title>\x80\x9C\xE9</title></movie>", movie);
+    EXPECT_EQ(movie.Title, "€œé");
     EXPECT_TRUE(Metadata.XmlBytes().starts_with("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
 }
 
