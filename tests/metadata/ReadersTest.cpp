@@ -32,7 +32,7 @@ std::string Names(const TDDKStringList& List)
     return names;
 }
 
-// The fields the movie readers fill, on one line.
+// The fields the AlloCine movie reader fills, on one line.
 std::string Describe(const TMovieInfo& M)
 {
     return DDKFormat("%d|%s|%s|%s|%d|%s|%s|%s|%s|%s|%d|%s|%s|%s|%s|%s", M.Code, M.Title.c_str(),
@@ -41,6 +41,21 @@ std::string Describe(const TMovieInfo& M)
                      DDKFloatToStr(M.PressRating).c_str(), DDKFloatToStr(M.UserRating).c_str(),
                      M.UserRatingCount, M.WebUrl.c_str(), Names(M.Directors).c_str(), Names(M.Actors).c_str(),
                      Names(M.Genres).c_str(), Names(M.Nationalities).c_str());
+}
+
+// The fields the TMDb readers fill.
+std::string DescribeTmdb(const TMovieInfo& M)
+{
+    return DDKFormat("%d|%d|%s|%s|%s|%s|%d;", M.Code, M.TmdbId, M.Title.c_str(), M.OriginalTitle.c_str(),
+                     M.BackdropUrl.c_str(), DDKFloatToStr(M.ReleaseDate).c_str(), M.Translated);
+}
+
+std::string DescribeTmdb(const TMovieList& List)
+{
+    std::string text;
+    for (int i = 0; i < List.Count(); ++i)
+        text += DescribeTmdb(List.Items(i));
+    return text;
 }
 
 // The message of what Call raises, or "<none>".
@@ -75,7 +90,7 @@ TEST_F(ReadersTest, AlloCineMovieInBothForms)
         "Actrice Quatre:204,Acteur Cinq:205,|Drame:13008,Comédie:13036,|"
         "France:5001,U.S.A.:5002,";
     TMovieInfo movie;
-    EXPECT_TRUE(Metadata.ReadFicheAc(Answer("allocine-movie-12345.json"), movie));
+    EXPECT_TRUE(Metadata.ReadFicheAcFile(Answers + "allocine-movie-12345.json", movie));
     EXPECT_EQ(Describe(movie), common + "http://www.allocine.test/film/fichefilm-12345/photos/" + names);
     EXPECT_FALSE(Metadata.ReadFicheAc(Answer("allocine-movie-12345.xml"), movie));
     EXPECT_EQ(Describe(movie),
@@ -120,59 +135,40 @@ TEST_F(ReadersTest, StripTags)
 
 TEST_F(ReadersTest, TmdbMovieInBothForms)
 {
+    // JSON joins the path to the base address and keeps the record's address
+    // on null; an empty overview is translated, a null one not. XML takes the
+    // address as given, from the first movie.
     TMovieInfo movie, nulls, fromXml;
     nulls.BackdropUrl = "kept";
     EXPECT_TRUE(Metadata.ReadFicheTmdb(Answer("tmdb-movie-19995.json"), movie));
     EXPECT_TRUE(Metadata.ReadFicheTmdb(Answer("tmdb-movie-nulls.json"), nulls));
     EXPECT_FALSE(Metadata.ReadFicheTmdb(Answer("tmdb-movie-19995.xml"), fromXml));
-    EXPECT_EQ(movie.BackdropUrl, "http://img.tmdb.test/t/p/original/abc.jpg");
-    EXPECT_EQ(movie.TmdbId, 19995);
-    EXPECT_TRUE(movie.Translated); // an empty overview still counts
-    EXPECT_EQ(nulls.BackdropUrl, "kept");
-    EXPECT_EQ(nulls.TmdbId, 550);
-    EXPECT_FALSE(nulls.Translated);
-    // XML: the address as given, from the first movie of the answer.
-    EXPECT_EQ(fromXml.BackdropUrl, "http://img.tmdb.test/t/p/original/abc.jpg");
-    EXPECT_EQ(fromXml.TmdbId, 19995);
-    EXPECT_TRUE(fromXml.Translated);
+    EXPECT_EQ(DescribeTmdb(movie), "0|19995|||http://img.tmdb.test/t/p/original/abc.jpg|0|1;");
+    EXPECT_EQ(DescribeTmdb(nulls), "0|550|||kept|0|0;");
+    EXPECT_EQ(DescribeTmdb(fromXml), "0|19995|||http://img.tmdb.test/t/p/original/abc.jpg|0|1;");
 }
 
 TEST_F(ReadersTest, SearchesInBothForms)
 {
     for (const char* file : {"allocine-search-avatar.json", "allocine-search-avatar.xml"}) {
-        SCOPED_TRACE(file);
         TMovieList list;
         list.Add(std::make_unique<TMovieInfo>()); // dropped by the read
         Metadata.ReadSearchAc(Answer(file), list);
-        ASSERT_EQ(list.Count(), 3);
-        EXPECT_EQ(list.Items(1).Code, 178014);
-        EXPECT_EQ(list.Items(1).Title, "Avatar : la voie de l'eau");
-        EXPECT_EQ(list.Items(1).OriginalTitle, "Avatar: The Way of Water");
-        EXPECT_EQ(list.Items(2).Title, "");
-        EXPECT_EQ(list.Items(2).OriginalTitle, "Avatar");
+        EXPECT_EQ(DescribeTmdb(list), "61282|0|Avatar|Avatar||0|0;"
+                                      "178014|0|Avatar : la voie de l'eau|Avatar: The Way of Water||0|0;"
+                                      "35201|0||Avatar||0|0;")
+            << file;
     }
-    for (const char* file : {"tmdb-search-avatar.json", "tmdb-search-avatar.xml"}) {
-        SCOPED_TRACE(file);
-        const bool isJson = std::string(file).ends_with(".json");
-        TMovieList list;
-        Metadata.ReadSearchTmdb(Answer(file), list);
-        ASSERT_EQ(list.Count(), isJson ? 3 : 2);
-        EXPECT_EQ(list.Items(0).Code, 19995); // the TMDb id, not TmdbId
-        EXPECT_EQ(list.Items(0).TmdbId, 0);
-        EXPECT_EQ(list.Items(0).BackdropUrl, "http://img.tmdb.test/t/p/original/xyz.jpg");
-        EXPECT_EQ(list.Items(0).ReleaseDate, DDKEncodeDate(2009, 12, 15));
-        EXPECT_EQ(list.Items(0).Translated, !isJson); // only the XML form says
-        EXPECT_EQ(list.Items(1).Title, "Avatar : La Voie de l'eau");
-        EXPECT_EQ(list.Items(1).BackdropUrl, "");
-        EXPECT_EQ(list.Items(1).ReleaseDate, 0);
-    }
-    TMovieList none;
-    none.Add(std::make_unique<TMovieInfo>());
-    Metadata.ReadSearchAc(Answer("allocine-search-noresult.json"), none);
-    EXPECT_EQ(none.Count(), 0);
-    none.Add(std::make_unique<TMovieInfo>());
-    Metadata.ReadSearchTmdb(Answer("tmdb-search-empty.json"), none);
-    EXPECT_EQ(none.Count(), 0);
+    // Code holds the TMDb id; only the XML form says whether it is translated.
+    const std::string first = "19995|0|Avatar|Avatar|http://img.tmdb.test/t/p/original/xyz.jpg|40162|";
+    const std::string second = "76600|0|Avatar : La Voie de l'eau|Avatar: The Way of Water||0|";
+    TMovieList list;
+    Metadata.ReadSearchTmdb(Answer("tmdb-search-avatar.json"), list);
+    EXPECT_EQ(DescribeTmdb(list), first + "0;" + second + "0;111|0|Avatar 3|Avatar 3||46008|0;");
+    Metadata.ReadSearchTmdb(Answer("tmdb-search-avatar.xml"), list);
+    EXPECT_EQ(DescribeTmdb(list), first + "1;" + second + "0;");
+    Metadata.ReadSearchAc(Answer("allocine-search-noresult.json"), list);
+    EXPECT_EQ(list.Count(), 0);
 }
 
 TEST_F(ReadersTest, FailuresCarryTheReadersTag)
@@ -223,6 +219,11 @@ TEST_F(ReadersTest, FailuresCarryTheReadersTag)
     EXPECT_NE(ErrorOf([&] { Metadata.ReadSearchTmdb(answer, list); }), "<none>");
     ASSERT_EQ(list.Count(), 1);
     EXPECT_EQ(list.Items(0).Code, 1);
+
+    // A file that cannot be read: the file layer's message, untagged.
+    TMovieInfo movie;
+    const std::string message = ErrorOf([&] { Metadata.ReadFicheAcFile(Answers + "absent.json", movie); });
+    EXPECT_TRUE(message.starts_with("Unable to open the file")) << message;
 }
 
 TEST_F(ReadersTest, XmlNamesIgnoreCaseAndPrefixesMatchAsWritten)
@@ -278,14 +279,4 @@ TEST_F(ReadersTest, LargeAnswer)
     EXPECT_EQ(movie.Directors.Count(), 3);
     ASSERT_EQ(movie.Actors.Count(), 5);
     EXPECT_EQ(movie.Actors.Objects(4), 7);
-}
-
-TEST_F(ReadersTest, ReadFicheAcFile)
-{
-    TMovieInfo movie;
-    EXPECT_TRUE(Metadata.ReadFicheAcFile(Answers + "allocine-movie-12345.json", movie));
-    EXPECT_EQ(movie.Code, 12345);
-    // The file layer's message arrives untagged.
-    const std::string message = ErrorOf([&] { Metadata.ReadFicheAcFile(Answers + "absent.json", movie); });
-    EXPECT_TRUE(message.starts_with("Unable to open the file")) << message;
 }
