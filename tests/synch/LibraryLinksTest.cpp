@@ -84,18 +84,6 @@ TEST_F(LibraryLinksTest, VanishedMoviesTakeTheirFolderAlongAndTheNextLinkIsExami
     EXPECT_EQ(movie.MovieDir, keptFolder);
 }
 
-TEST_F(LibraryLinksTest, NoLibraryFolderOrALibraryThatIsAFileGivesNoLink)
-{
-    fs::remove(Library);
-    ReadAndCheck(Films);
-    EXPECT_EQ(Worker->LinkedFiles().Count(), 0);
-
-    Temp.Write("Films/@Vantry", "not a folder");
-    ReadAndCheck(Films);
-    EXPECT_EQ(Worker->LinkedFiles().Count(), 0);
-    EXPECT_EQ(Worker->FindMovieFolder(1), "");
-}
-
 TEST_F(LibraryLinksTest, RemovalNeverReachesOutsideAMovieFolder)
 {
     // A playlist lying in the library itself, one deeper inside a movie

@@ -1,10 +1,9 @@
-// The thread layer: start, stop flag, calls onto the main thread with their
-// errors carried back, the termination callback and the worker's release.
+// The thread layer: calls onto the main thread with their errors carried
+// back, the termination callback whatever happens, and the worker's release.
 #include "QueueDispatcher.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,15 +14,11 @@ namespace {
 class TScriptedWorker : public TWorkerThread
 {
 public:
-    TScriptedWorker(TMainThreadDispatcher& Dispatcher, std::function<void(TScriptedWorker&)> Job, bool* Freed)
+    TScriptedWorker(TMainThreadDispatcher& Dispatcher, std::function<void(TScriptedWorker&)> Job, bool& Freed)
         : TWorkerThread(Dispatcher), FJob(std::move(Job)), FFreed(Freed)
     {
     }
-    ~TScriptedWorker() override
-    {
-        if (FFreed)
-            *FFreed = true;
-    }
+    ~TScriptedWorker() override { FFreed = true; }
     using TWorkerThread::Synchronize;
 
 protected:
@@ -31,129 +26,84 @@ protected:
 
 private:
     std::function<void(TScriptedWorker&)> FJob;
-    bool* FFreed;
+    bool& FFreed;
 };
 
 struct WorkerThreadTest : ::testing::Test
 {
     TQueueDispatcher Dispatcher;
-    bool Terminated = false;
+    std::vector<std::string> Seen;
+    bool Freed = false;
 
-    // Starts Worker and pumps the main thread until its termination callback
-    // has run and the worker has wholly ended.
-    void RunToEnd(TWorkerThread* Worker)
+    void RunToEnd(TWorkerThread& Worker)
     {
-        auto previous = Worker->OnTerminate;
-        Worker->OnTerminate = [this, previous](TWorkerThread* Sender) {
-            Terminated = true;
-            if (previous)
-                previous(Sender);
-        };
-        Worker->Start();
-        ASSERT_TRUE(Dispatcher.PumpUntil([this] { return Terminated; }));
+        Worker.Start();
+        ASSERT_TRUE(Dispatcher.PumpUntil([this] { return !Seen.empty() && Seen.back() == "terminated"; }));
         TWorkerThread::WaitForAllWorkers();
+    }
+    void OnTerminateRecord(TWorkerThread& Worker, bool Fail = false)
+    {
+        Worker.OnTerminate = [this, Fail](TWorkerThread*) {
+            EXPECT_TRUE(Dispatcher.OnMainThread());
+            EXPECT_FALSE(Freed); // released only after its callback
+            Seen.push_back("terminated");
+            if (Fail)
+                throw std::runtime_error("callback failed");
+        };
     }
 };
 
 TEST_F(WorkerThreadTest, SynchronizeRunsOnTheMainThreadAndCarriesErrorsBack)
 {
-    std::vector<std::string> seen;
-    bool freed = false;
     auto* worker = new TScriptedWorker(
         Dispatcher,
-        [&](TScriptedWorker& Self) {
-            Self.Synchronize([&] { seen.push_back(Dispatcher.OnMainThread() ? "main 1" : "worker 1"); });
+        [this](TScriptedWorker& Self) {
+            Self.Synchronize([this] { Seen.push_back(Dispatcher.OnMainThread() ? "main" : "worker"); });
             try {
                 Self.Synchronize([] { throw std::runtime_error("handler failed"); });
             } catch (const std::exception& error) {
-                seen.push_back(std::string("caught: ") + error.what());
+                Seen.push_back(error.what());
             }
-            Self.Synchronize([&] { seen.push_back(Dispatcher.OnMainThread() ? "main 2" : "worker 2"); });
         },
-        &freed);
-    worker->OnTerminate = [&](TWorkerThread* Sender) {
-        EXPECT_EQ(Sender, worker);
-        EXPECT_TRUE(Dispatcher.OnMainThread());
-        EXPECT_FALSE(freed); // released only after its callback
-        seen.push_back("terminated");
-    };
-    RunToEnd(worker);
-    EXPECT_EQ(seen, (std::vector<std::string>{"main 1", "caught: handler failed", "main 2", "terminated"}));
-    EXPECT_TRUE(freed);
+        Freed);
+    OnTerminateRecord(*worker);
+    RunToEnd(*worker);
+    EXPECT_EQ(Seen, (std::vector<std::string>{"main", "handler failed", "terminated"}));
+    EXPECT_TRUE(Freed);
 }
 
-TEST_F(WorkerThreadTest, AnErrorLeavingTheJobStillEndsWithTheCallback)
+TEST_F(WorkerThreadTest, AFailingJobOrCallbackStillEndsAndReleasesTheWorker)
 {
-    bool freed = false;
-    auto* worker = new TScriptedWorker(
-        Dispatcher, [](TScriptedWorker&) { throw std::runtime_error("job failed"); }, &freed);
-    RunToEnd(worker);
-    EXPECT_TRUE(Terminated);
-    EXPECT_TRUE(freed);
-}
-
-TEST_F(WorkerThreadTest, AFailingCallbackStillReleasesTheWorker)
-{
-    bool freed = false;
-    auto* worker = new TScriptedWorker(
-        Dispatcher, [](TScriptedWorker&) {}, &freed);
-    worker->OnTerminate = [](TWorkerThread*) { throw std::runtime_error("callback failed"); };
-    RunToEnd(worker);
-    EXPECT_TRUE(freed);
-}
-
-TEST_F(WorkerThreadTest, StopRequestIsSeenByTheWorker)
-{
-    std::atomic<bool> started{false};
-    bool sawStop = false;
-    auto* worker = new TScriptedWorker(
-        Dispatcher,
-        [&](TScriptedWorker& Self) {
-            started = true;
-            while (!Self.Terminated())
-                std::this_thread::yield();
-            sawStop = true;
-        },
-        nullptr);
-    worker->OnTerminate = [&](TWorkerThread*) { Terminated = true; };
-    worker->Start();
-    while (!started)
-        std::this_thread::yield();
-    worker->Terminate();
-    ASSERT_TRUE(Dispatcher.PumpUntil([this] { return Terminated; }));
-    TWorkerThread::WaitForAllWorkers();
-    EXPECT_TRUE(sawStop);
+    for (const bool failingCallback : {false, true}) {
+        Seen.clear();
+        Freed = false;
+        auto* worker = new TScriptedWorker(
+            Dispatcher, [](TScriptedWorker&) { throw std::runtime_error("job failed"); }, Freed);
+        OnTerminateRecord(*worker, failingCallback);
+        RunToEnd(*worker);
+        EXPECT_TRUE(Freed);
+    }
 }
 
 TEST_F(WorkerThreadTest, OwnedWorkersAreJoinedAndUnstartedOnesNeverRun)
 {
     bool ran = false;
-    bool freed = false;
     {
         TScriptedWorker never(
-            Dispatcher, [&](TScriptedWorker&) { ran = true; }, &freed);
+            Dispatcher, [&ran](TScriptedWorker&) { ran = true; }, Freed);
     }
     EXPECT_FALSE(ran);
-    EXPECT_TRUE(freed);
 
-    freed = false;
+    Freed = false;
     auto owned = std::make_unique<TScriptedWorker>(
-        Dispatcher, [&](TScriptedWorker&) { ran = true; }, &freed);
+        Dispatcher, [&ran](TScriptedWorker&) { ran = true; }, Freed);
     owned->FreeOnTerminate = false;
-    RunToEnd(owned.get());
+    OnTerminateRecord(*owned);
+    RunToEnd(*owned);
     EXPECT_TRUE(ran);
-    EXPECT_FALSE(freed);
+    EXPECT_FALSE(Freed);
     owned.reset();
-    EXPECT_TRUE(freed);
-}
-
-TEST_F(WorkerThreadTest, SynchronizeOutsideAWorkerThreadRunsAtOnce)
-{
-    TScriptedWorker idle(
-        Dispatcher, [](TScriptedWorker&) {}, nullptr);
-    bool ran = false;
-    idle.Synchronize([&] { ran = true; });
-    EXPECT_TRUE(ran);
+    EXPECT_TRUE(Freed);
 }
 
 } // namespace
