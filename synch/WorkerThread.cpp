@@ -18,10 +18,12 @@ struct TWorkerCount
     int Running = 0;
 };
 
+// Never destroyed: a worker may still be finishing its last statement while
+// the process exits.
 TWorkerCount& WorkerCount()
 {
-    static TWorkerCount count;
-    return count;
+    static TWorkerCount* const count = new TWorkerCount;
+    return *count;
 }
 
 } // namespace
@@ -79,10 +81,8 @@ void TWorkerThread::ThreadProc()
     }
     // Nothing of the object may be touched from here on.
     TWorkerCount& count = WorkerCount();
-    {
-        std::lock_guard<std::mutex> guard(count.Lock);
-        --count.Running;
-    }
+    std::lock_guard<std::mutex> guard(count.Lock);
+    --count.Running;
     count.Ended.notify_all();
 }
 

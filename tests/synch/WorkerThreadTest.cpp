@@ -59,11 +59,13 @@ TEST_F(WorkerThreadTest, SynchronizeRunsOnTheMainThreadAndCarriesErrorsBack)
         Dispatcher,
         [this](TScriptedWorker& Self) {
             Self.Synchronize([this] { Seen.push_back(Dispatcher.OnMainThread() ? "main" : "worker"); });
+            std::string caught;
             try {
                 Self.Synchronize([] { throw std::runtime_error("handler failed"); });
             } catch (const std::exception& error) {
-                Seen.push_back(error.what());
+                caught = error.what();
             }
+            Self.Synchronize([this, &caught] { Seen.push_back(caught); });
         },
         Freed);
     OnTerminateRecord(*worker);
