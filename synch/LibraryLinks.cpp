@@ -88,49 +88,33 @@ void TSynchThread::CheckLinks()
     const std::string rootMount = DDKMountPrefix(FRootDir, table);
 
     // The links that stay, in their order; a dropped link lets the next one
-    // move up, as deleting it in place would.
+    // move up, as deleting it in place would. The lists change only once all
+    // links are checked, so an error leaves them as they were.
     TDDKStringList keptFiles;
     TDDKStringList keptAsx;
-    const auto keep = [&](const std::string& FileName, const std::string& AsxFile) {
-        keptFiles.Add(FileName);
-        keptAsx.Add(AsxFile);
-    };
-    // Whatever happens, the lists keep their pairs: the links examined so far
-    // as they now stand, then the others.
-    const auto settle = [&](int Next) {
-        for (int j = Next; j < FLinkedFiles.Count(); ++j)
-            keep(FLinkedFiles[j], FLinkAsx[j]);
-        FLinkedFiles = std::move(keptFiles);
-        FLinkAsx = std::move(keptAsx);
-        IndexLinks();
-    };
-
-    int i = 0;
-    try {
-        for (; i < FLinkedFiles.Count(); ++i) {
-            const std::string& linked = FLinkedFiles[i];
-            const std::string& asxFile = FLinkAsx[i];
-            if (DDKFileExists(linked)) {
-                keep(linked, asxFile);
-                continue;
-            }
+    for (int i = 0; i < FLinkedFiles.Count(); ++i) {
+        const std::string& linked = FLinkedFiles[i];
+        const std::string& asxFile = FLinkAsx[i];
+        std::string current = linked;
+        if (!DDKFileExists(linked)) {
             const std::string moved = OnVolume(linked, rootMount, table);
-            if (!moved.empty() && moved != linked && DDKFileExists(moved)) {
-                FMetadata->RenameAsxEntry(asxFile, linked, moved);
-                keep(moved, asxFile);
+            if (moved.empty() || moved == linked || !DDKFileExists(moved)) {
+                // The movie is gone: so is its movie folder, but never the
+                // library itself or anything a playlist could point outside it.
+                const std::string folder = FolderOf(asxFile);
+                if (IsMovieFolder(folder))
+                    DeleteFolder(folder);
                 continue;
             }
-            // The movie is gone: so is its movie folder, but never the
-            // library itself or anything a playlist could point outside it.
-            const std::string folder = FolderOf(asxFile);
-            if (IsMovieFolder(folder))
-                DeleteFolder(folder);
+            FMetadata->RenameAsxEntry(asxFile, linked, moved);
+            current = moved;
         }
-    } catch (...) {
-        settle(i);
-        throw;
+        keptFiles.Add(current);
+        keptAsx.Add(asxFile);
     }
-    settle(i);
+    FLinkedFiles = std::move(keptFiles);
+    FLinkAsx = std::move(keptAsx);
+    IndexLinks();
 }
 
 bool TSynchThread::IsMovieFolder(const std::string& Folder) const
