@@ -119,7 +119,11 @@ bool TSynchThread::RenameMovieFile(TMovieInfo& Movie)
 void TSynchThread::WriteMetadataFiles(TMovieInfo& Movie, bool Renamed)
 {
     const std::string& Dir = Movie.MovieDir;
-    const std::string CacheDir = DDKGetSpecialFolder(DDKFolderAppData) + "/Microsoft/eHome/DvdInfoCache";
+    const std::string AppData = DDKGetSpecialFolder(DDKFolderAppData);
+    // Without it the cache folder would land at the root of the file system.
+    if (AppData.empty())
+        throw EDDKError("No application data folder: neither XDG_CONFIG_HOME nor HOME is set");
+    const std::string CacheDir = AppData + "/Microsoft/eHome/DvdInfoCache";
     std::error_code Ignored;
     std::filesystem::create_directories(CacheDir, Ignored);
 

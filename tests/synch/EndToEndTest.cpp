@@ -170,6 +170,29 @@ TEST_F(EndToEndTest, RenamingJournalsEachFileOnceAndFollowsTheNewNames)
     ExpectQuietRun(true);
 }
 
+TEST_F(EndToEndTest, MissingOrEmptyFilesAreMadeGoodFromWhatTheLibraryKeeps)
+{
+    RunSynchronisation(Scenario.MovieDir(), false);
+    const std::string Jardin = Library(JardinDir);
+    const std::string Alien = Library(AlienDir);
+    Scenario.Temp.Write("Films/@Vantry/" + JardinDir + "/folder.jpg", "");
+    Scenario.Temp.Write("Films/@Vantry/" + JardinDir + "/backdrop.jpg", "");
+    std::filesystem::remove(Jardin + "/fanart.jpg");
+    std::filesystem::remove(Jardin + "/movie.nfo");
+    std::filesystem::remove(Alien + "/folder.jpg");
+    const std::size_t Before = RequestCount();
+
+    RunSynchronisation(Scenario.MovieDir(), false);
+    // Only the empty poster is asked for again; "tmdb.json" ends the backdrop
+    // step, after an empty copy of the empty backdrop.
+    EXPECT_EQ(RequestCount(), Before + 1);
+    EXPECT_EQ(ReadWholeFile(Jardin + "/folder.jpg"), ReadWholeFile(SynchData("poster-12345.jpg")));
+    EXPECT_FALSE(Exists(Jardin + "/backdrop.jpg"));
+    EXPECT_EQ(ReadWholeFile(Jardin + "/fanart.jpg"), "");
+    EXPECT_TRUE(Exists(Jardin + "/movie.nfo"));
+    EXPECT_EQ(ReadWholeFile(Alien + "/folder.jpg"), std::string(VantryResource_nofolder600()));
+}
+
 TEST_F(EndToEndTest, ResolvedAnomaliesFinishTheirMovie)
 {
     RunSynchronisation(Scenario.MovieDir(), false);

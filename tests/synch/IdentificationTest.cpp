@@ -181,4 +181,19 @@ TEST_F(SynchFileTest, ARenameOntoAnExistingFileFailsAndKeepsBothFiles)
     EXPECT_EQ(ReadWholeFile(Taken), "the other movie");
 }
 
+TEST_F(SynchFileTest, NoApplicationDataFolderStopsTheMovieBeforeItsCacheFile)
+{
+    const std::string Home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("HOME");
+    const std::string Movie = Scenario.Temp.Write("Films/alien #2001.avi");
+    Worker.SynchFile(Movie);
+    if (!Home.empty())
+        ::setenv("HOME", Home.c_str(), 1);
+    ASSERT_EQ(Lines.size(), 1u);
+    EXPECT_EQ(Lines[0], "\"" + Movie +
+                            "\" /ERROR #2001 > [TSynchThread.SaveMovieInfo] No application data folder: "
+                            "neither XDG_CONFIG_HOME nor HOME is set");
+}
+
 } // namespace
