@@ -54,7 +54,7 @@ std::string OnVolume(const std::string& F, const std::string& RootMount,
 {
     if (F.empty() || F.front() != '/')
         return {};
-    const std::string prefix = DDKMountPrefix(F, Table, RootMount);
+    const std::string prefix = MountPrefix(F, Table, RootMount);
     const std::string rest = prefix == "/" ? F : F.substr(prefix.size());
     return (RootMount == "/" ? std::string() : RootMount) + rest;
 }
@@ -85,7 +85,7 @@ void TSynchThread::ScanAsxFiles()
 void TSynchThread::CheckLinks()
 {
     const std::vector<std::string> table = ReadMountTable();
-    const std::string rootMount = DDKMountPrefix(FRootDir, table);
+    const std::string rootMount = MountPrefix(FRootDir, table);
 
     // The links that stay, in their order; a dropped link lets the next one
     // move up, as deleting it in place would. The lists change only once all

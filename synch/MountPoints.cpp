@@ -42,7 +42,7 @@ std::string_view ParentOf(std::string_view Path)
 
 } // namespace
 
-std::vector<std::string> DDKReadMountPoints()
+std::vector<std::string> ReadMountPoints()
 {
     // mountinfo: id, parent id, device, root, mount point, options, ...
     std::vector<std::string> result;
@@ -57,8 +57,8 @@ std::vector<std::string> DDKReadMountPoints()
     return result;
 }
 
-std::string DDKMountPrefix(std::string_view Path, const std::vector<std::string>& MountPoints,
-                           std::string_view ReferenceMount)
+std::string MountPrefix(std::string_view Path, const std::vector<std::string>& MountPoints,
+                        std::string_view ReferenceMount)
 {
     std::string_view best;
     for (const std::string& mount : MountPoints) {

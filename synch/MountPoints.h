@@ -9,7 +9,7 @@
 
 // The mount points of the file systems mounted now, as the kernel lists them
 // for this process; empty when the table cannot be read.
-std::vector<std::string> DDKReadMountPoints();
+std::vector<std::string> ReadMountPoints();
 
 // The mount point that Path lies or lay under: the longest entry of
 // MountPoints, other than "/", that contains Path. When none does (the path's
@@ -17,5 +17,5 @@ std::vector<std::string> DDKReadMountPoints();
 // beside the movie folder's volume ReferenceMount: when Path lies in the
 // folder that holds ReferenceMount, its prefix is that folder and Path's next
 // component. Otherwise "/".
-std::string DDKMountPrefix(std::string_view Path, const std::vector<std::string>& MountPoints,
-                           std::string_view ReferenceMount = "/");
+std::string MountPrefix(std::string_view Path, const std::vector<std::string>& MountPoints,
+                        std::string_view ReferenceMount = "/");

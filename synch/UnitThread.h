@@ -62,7 +62,7 @@ public:
     // library folder first.
     std::chrono::milliseconds SecondPartWait{10000};
     // Where the mount table comes from; tests put in a table of their own.
-    std::function<std::vector<std::string>()> ReadMountTable = DDKReadMountPoints;
+    std::function<std::vector<std::string>()> ReadMountTable = ReadMountPoints;
 
     // The worker's own HTTP client (tests shorten its waits).
     THttpObject& Http() { return *FHttp; }

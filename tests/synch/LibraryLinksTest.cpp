@@ -147,10 +147,10 @@ TEST(MountPrefixTest, FindsTheVolumeAPathLiesOrLayOn)
              {"/elsewhere/x.avi", "/data", "/elsewhere"},            // volumes mounted at the top
          }) {
         SCOPED_TRACE(c.Path);
-        EXPECT_EQ(DDKMountPrefix(c.Path, table, c.Reference), c.Prefix);
+        EXPECT_EQ(MountPrefix(c.Path, table, c.Reference), c.Prefix);
     }
     // The real table always holds the root.
-    const std::vector<std::string> real = DDKReadMountPoints();
+    const std::vector<std::string> real = ReadMountPoints();
     EXPECT_NE(std::find(real.begin(), real.end(), "/"), real.end());
 }
 
