@@ -1,6 +1,10 @@
 #include "SynchScenario.h"
 
+#include "Resources.h"
 #include "ServiceSettings.h"
+#include "UnitMetadata.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -116,4 +120,42 @@ std::vector<std::string> TSynchScenario::LibraryFolders() const
             Names.push_back(Entry.path().filename().string());
     std::sort(Names.begin(), Names.end());
     return Names;
+}
+
+void TSynchScenario::ExpectCompleteLibrary(bool BackdropMayBeMissing) const
+{
+    const std::string Jardin = Library(JardinDir), Alien = Library(AlienDir), Amelie = Library(AmelieDir);
+    EXPECT_EQ(LibraryFolders(), (std::vector<std::string>{AlienDir, AmelieDir, JardinDir}));
+    EXPECT_EQ(ReadWholeFile(Jardin + "/allocine.json"),
+              ReadWholeFile(AnswerData("allocine-movie-12345.json")));
+    EXPECT_EQ(ReadWholeFile(Alien + "/allocine.json"), ReadWholeFile(SynchData("allocine-movie-2001.json")));
+    EXPECT_EQ(ReadWholeFile(Amelie + "/allocine.json"), ReadWholeFile(SynchData("allocine-movie-3003.json")));
+    EXPECT_EQ(ReadWholeFile(Jardin + "/folder.jpg"), ReadWholeFile(SynchData("poster-12345.jpg")));
+    EXPECT_EQ(ReadWholeFile(Alien + "/folder.jpg"), std::string(VantryResource_nofolder600()));
+    EXPECT_EQ(ReadWholeFile(Amelie + "/folder.jpg"), ReadWholeFile(SynchData("poster-12345.jpg")));
+
+    TMetadata Metadata;
+    int Linked = 0;
+    for (const std::string& Dir : {Jardin, Alien, Amelie}) {
+        EXPECT_EQ(ReadWholeFile(Dir + "/movie.strm"), "movie.asx");
+        for (const char* Name : {"/movie.nfo", "/movie.xml", "/wmc.dvdid.xml"})
+            EXPECT_GT(fs::file_size(Dir + Name), 0u) << Dir << Name;
+        TDDKStringList Entries;
+        Metadata.ReadAsxEntries(Dir + "/movie.asx", Entries);
+        for (const auto& Entry : Entries)
+            EXPECT_TRUE(fs::exists(Entry.String)) << Entry.String;
+        Linked += Entries.Count();
+    }
+    EXPECT_EQ(Linked, 4);
+    for (const char* Code : {"12345", "2001", "3003"})
+        EXPECT_GT(fs::file_size(DvdInfoCacheDir() + "/" + Code + ".xml"), 0u);
+
+    EXPECT_EQ(ReadWholeFile(Jardin + "/tmdb.json"), ReadWholeFile(SynchData("tmdb-movie-4242.json")));
+    if (!BackdropMayBeMissing || fs::exists(Jardin + "/backdrop.jpg") || fs::exists(Jardin + "/fanart.jpg")) {
+        EXPECT_EQ(ReadWholeFile(Jardin + "/backdrop.jpg"), ReadWholeFile(SynchData("backdrop-garden.jpg")));
+        EXPECT_EQ(ReadWholeFile(Jardin + "/fanart.jpg"), ReadWholeFile(SynchData("backdrop-garden.jpg")));
+    }
+    for (const char* Record : {"/tmdb-2001.json", "/tmdb-3003.json", "/allocine-avatar 2009.avi.json",
+                               "/allocine-Les Évadés.avi.json"})
+        EXPECT_GT(fs::file_size(Config.AnomalyDir + Record), 0u) << Record;
 }

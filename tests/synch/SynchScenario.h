@@ -35,6 +35,13 @@ public:
     std::string Movie(const std::string& Name) const { return MovieDir() + "/" + Name; }
     // The library folders' names, sorted.
     std::vector<std::string> LibraryFolders() const;
+    std::string Library(const std::string& Name) const { return LibraryDir() + "/" + Name; }
+
+    // Every movie that can be identified has its whole library folder, with
+    // the answers and pictures byte for byte, and every other one its record.
+    // BackdropMayBeMissing: a run stopped between keeping the TMDb record and
+    // fetching the picture leaves the movie without a backdrop for good.
+    void ExpectCompleteLibrary(bool BackdropMayBeMissing) const;
 
     TempFolder Temp;
     FakeServices Fake;
@@ -44,6 +51,10 @@ private:
     std::string FSavedConfigHome;
     bool FHadConfigHome = false;
 };
+
+inline const std::string JardinDir = "Le Jardin oublié (1972) #12345";
+inline const std::string AlienDir = "Alien, le huitième passager (1979) #2001";
+inline const std::string AmelieDir = "Amélie & Nino Paris (2001) #3003";
 
 // The scenario's answer files.
 std::string SynchData(const std::string& Name);
