@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
@@ -25,8 +26,6 @@ struct SynchDriverTest : ::testing::Test
     TempFolder Temp;
     TQueueDispatcher Dispatcher;
     std::string Films = Temp.MakeFolder("Films");
-    std::vector<std::string> Events; // in the order the main thread saw them
-    bool Ended = false;
     TConfig SavedConfig = Config;
 
     SynchDriverTest() { Config.AnomalyDir = Temp.MakeFolder("Anomaly"); }
@@ -40,34 +39,40 @@ struct SynchDriverTest : ::testing::Test
         return Temp.Write("Films/" + Name);
     }
 
-    // A worker whose events are recorded afresh; Hook runs on the main thread
-    // after each event is recorded.
-    TSynchThread* NewWorker(std::function<void(TSynchThread&, const std::string&)> Hook = {})
+    using TSetup = std::function<void(TSynchThread&)>;
+    using THook = std::function<void(TSynchThread&, const std::string&)>;
+
+    // Runs a worker on Folder, after Setup, to its end; returns its events as
+    // the main thread saw them. Hook runs there after each event.
+    std::vector<std::string> RunOn(const std::string& Folder, const TSetup& Setup = {},
+                                   const THook& Hook = {})
     {
-        Events.clear();
+        std::vector<std::string> events;
+        bool ended = false;
         auto* worker = new TSynchThread(Dispatcher);
-        const auto record = [this, worker, Hook](const std::string& Event) {
+        const auto record = [&, worker](const std::string& Event) {
             EXPECT_TRUE(Dispatcher.OnMainThread()) << Event;
-            Events.push_back(Event);
+            events.push_back(Event);
             if (Hook)
                 Hook(*worker, Event);
         };
         worker->OnProgressMax = [record](int Value) { record("max " + std::to_string(Value)); };
         worker->OnProgress = [record](int Value) { record("at " + std::to_string(Value)); };
         worker->OnLog = [record](const std::string& Line) { record("log " + Line); };
-        worker->OnTerminate = [this](TWorkerThread*) {
+        worker->OnTerminate = [&](TWorkerThread*) {
             EXPECT_TRUE(Dispatcher.OnMainThread());
-            Ended = true;
+            ended = true;
         };
-        return worker;
-    }
-
-    void Run(TSynchThread* Worker)
-    {
-        Ended = false;
-        Worker->Start();
-        ASSERT_TRUE(Dispatcher.PumpUntil([this] { return Ended; }));
+        worker->SetFolder(Folder);
+        if (Setup)
+            Setup(*worker);
+        worker->Start();
+        if (!Dispatcher.PumpUntil([&ended] { return ended; })) {
+            ADD_FAILURE() << "the worker never ended";
+            std::abort(); // it still refers to this test's data
+        }
         TWorkerThread::WaitForAllWorkers();
+        return events;
     }
 };
 
@@ -117,10 +122,7 @@ TEST_F(SynchDriverTest, AFullRunReportsPlaylistsThenMovieFilesInOrder)
     Temp.Write("Films/@Vantry/A #1/movie.asx",
                "<asx version=\"3.0\"><entry><title>A</title><ref href=\"" + a + "\"/></entry></asx>");
 
-    TSynchThread* worker = NewWorker();
-    worker->SetFolder(Films);
-    Run(worker);
-    EXPECT_EQ(Events, (Strings{"max 1", "at 1", "max 3", "at 1", "at 2", "at 3"}));
+    EXPECT_EQ(RunOn(Films), (Strings{"max 1", "at 1", "max 3", "at 1", "at 2", "at 3"}));
 }
 
 TEST_F(SynchDriverTest, AStopRequestEndsTheWalkBeforeTheNextFile)
@@ -133,56 +135,35 @@ TEST_F(SynchDriverTest, AStopRequestEndsTheWalkBeforeTheNextFile)
 
     // During the movie files: the file begun is finished, no other starts.
     int maxima = 0;
-    TSynchThread* worker = NewWorker([&maxima](TSynchThread& Worker, const std::string& Event) {
+    const auto stopAtFirstFile = [&maxima](TSynchThread& Worker, const std::string& Event) {
         if (Event.starts_with("max"))
             ++maxima;
         else if (maxima == 2 && Event == "at 1")
             Worker.Terminate();
-    });
-    worker->SetFolder(Films);
-    Run(worker);
-    EXPECT_EQ(Events, (Strings{"max 2", "at 1", "at 2", "max 3", "at 1"}));
+    };
+    EXPECT_EQ(RunOn(Films, {}, stopAtFirstFile), (Strings{"max 2", "at 1", "at 2", "max 3", "at 1"}));
 
     // During the playlists: the links are still checked and the folder still
     // walked, but no movie file is handled.
-    worker = NewWorker([](TSynchThread& Worker, const std::string& Event) {
+    const auto stopAtFirstPlaylist = [](TSynchThread& Worker, const std::string& Event) {
         if (Event == "at 1")
             Worker.Terminate();
-    });
-    worker->SetFolder(Films);
-    Run(worker);
-    EXPECT_EQ(Events, (Strings{"max 2", "at 1", "max 3"}));
+    };
+    EXPECT_EQ(RunOn(Films, {}, stopAtFirstPlaylist), (Strings{"max 2", "at 1", "max 3"}));
 
     // Before the start: nothing is read or handled, the walks still report.
-    worker = NewWorker();
-    worker->SetFolder(Films);
-    worker->Terminate();
-    Run(worker);
-    EXPECT_EQ(Events, (Strings{"max 2", "max 3"}));
+    EXPECT_EQ(RunOn(Films, [](TSynchThread& Worker) { Worker.Terminate(); }), (Strings{"max 2", "max 3"}));
 }
 
 TEST_F(SynchDriverTest, ModesWithoutWorkStillCallBack)
 {
     // An empty movie folder, an unknown mode, and the single-movie modes
     // without their movie record.
-    TSynchThread* worker = NewWorker();
-    worker->SetFolder(Films);
-    Run(worker);
-    EXPECT_EQ(Events, (Strings{"max 0"}));
-
-    worker = NewWorker();
-    worker->Mode = 3;
-    worker->SetFolder(Films);
-    Run(worker);
-    EXPECT_TRUE(Events.empty());
-    for (const std::uint8_t mode : {ModeAnomalyAllocine, ModeAnomalyTmdb}) {
-        worker = NewWorker();
-        worker->Mode = mode;
-        worker->Code = 5;
-        worker->SetFolder(Films);
-        Run(worker);
-        EXPECT_EQ(Events, (Strings{"log [TSynchThread.Execute] No movie record to finish"}));
-    }
+    EXPECT_EQ(RunOn(Films), (Strings{"max 0"}));
+    EXPECT_EQ(RunOn(Films, [](TSynchThread& Worker) { Worker.Mode = 3; }), Strings{});
+    for (const std::uint8_t mode : {ModeAnomalyAllocine, ModeAnomalyTmdb})
+        EXPECT_EQ(RunOn(Films, [mode](TSynchThread& Worker) { Worker.Mode = mode; }),
+                  (Strings{"log [TSynchThread.Execute] No movie record to finish"}));
 }
 
 TEST_F(SynchDriverTest, ASingleMovieWorkerFinishesItsRecordAndFreesIt)
@@ -190,18 +171,18 @@ TEST_F(SynchDriverTest, ASingleMovieWorkerFinishesItsRecordAndFreesIt)
     // The TMDb record is unknown: its empty answer is kept, then fails to read.
     FakeServices fake;
     fake.Default(TmdbApiHost, "/3/movie/*", FakeAnswer::Status(404));
-    TSynchThread* worker = NewWorker();
-    worker->Mode = ModeAnomalyTmdb;
-    worker->Code = 4242;
-    worker->Movie = std::make_unique<TMovieInfo>();
-    worker->Movie->MovieDir = Temp.MakeFolder("Films/@Vantry/Film #1");
-    worker->SetFolder(Films + "/@Vantry");
-    Run(worker);
-    ASSERT_EQ(Events.size(), 1u);
-    EXPECT_TRUE(Events[0].starts_with("log [TSynchThread.Execute] [TSynchThread.SaveBackdrop] "))
-        << Events[0];
+    const std::string movieDir = Temp.MakeFolder("Films/@Vantry/Film #1");
+    const Strings events = RunOn(Films + "/@Vantry", [&movieDir](TSynchThread& Worker) {
+        Worker.Mode = ModeAnomalyTmdb;
+        Worker.Code = 4242;
+        Worker.Movie = std::make_unique<TMovieInfo>();
+        Worker.Movie->MovieDir = movieDir;
+    });
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(events[0].starts_with("log [TSynchThread.Execute] [TSynchThread.SaveBackdrop] "))
+        << events[0];
     EXPECT_EQ(fake.Count(TmdbApiHost, "/3/movie/4242"), 1);
-    EXPECT_TRUE(fs::exists(Films + "/@Vantry/Film #1/tmdb.json"));
+    EXPECT_TRUE(fs::exists(movieDir + "/tmdb.json"));
 }
 
 TEST_F(SynchDriverTest, BadInputEndsInOneLoggedLine)
@@ -210,37 +191,27 @@ TEST_F(SynchDriverTest, BadInputEndsInOneLoggedLine)
     // that line cannot be delivered, the job ends quietly.
     Temp.Write("Films/@Vantry/A #1/movie.asx", "not xml at all");
     WaitingMovie("a.avi");
-    for (const bool logFails : {false, true}) {
-        TSynchThread* worker = NewWorker();
-        if (logFails)
-            worker->OnLog = [](const std::string&) { throw std::runtime_error("log file locked"); };
-        worker->SetFolder(Films);
-        Run(worker);
-        ASSERT_EQ(Events.size(), logFails ? 1u : 2u);
-        EXPECT_EQ(Events[0], "max 1");
-        if (!logFails) {
-            EXPECT_TRUE(Events[1].starts_with("log [TSynchThread.Execute] ")) << Events[1];
-        }
-    }
+    const Strings events = RunOn(Films);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0], "max 1");
+    EXPECT_TRUE(events[1].starts_with("log [TSynchThread.Execute] ")) << events[1];
+    const auto failingLog = [](TSynchThread& Worker) {
+        Worker.OnLog = [](const std::string&) { throw std::runtime_error("log file locked"); };
+    };
+    EXPECT_EQ(RunOn(Films, failingLog), (Strings{"max 1"}));
 
-    // A playlist naming a path that is not UTF-8, a library folder that is
-    // a file, a link loop in the movie folder: the run goes through.
+    // A playlist naming a path that is not UTF-8, a link loop in the movie
+    // folder, a library folder that is a file: the run goes through.
     fs::remove_all(Films + "/@Vantry");
     Temp.Write("Films/@Vantry/B #2/movie.asx", "<asx version=\"3.0\"><entry><title>B</title><ref href=\"" +
                                                    Films + "/\xE9t\xE9.avi\"/></entry></asx>");
     fs::create_directory_symlink(Films, Films + "/loop");
-    TSynchThread* worker = NewWorker();
-    worker->SetFolder(Films);
-    Run(worker);
-    EXPECT_EQ(Events, (Strings{"max 1", "at 1", "max 1", "at 1"}));
+    EXPECT_EQ(RunOn(Films), (Strings{"max 1", "at 1", "max 1", "at 1"}));
     EXPECT_FALSE(fs::exists(Films + "/@Vantry/B #2"));
 
     fs::remove_all(Films + "/@Vantry");
     Temp.Write("Films/@Vantry", "a file");
-    worker = NewWorker();
-    worker->SetFolder(Films);
-    Run(worker);
-    EXPECT_EQ(Events, (Strings{"max 1", "at 1"}));
+    EXPECT_EQ(RunOn(Films), (Strings{"max 1", "at 1"}));
 }
 
 } // namespace

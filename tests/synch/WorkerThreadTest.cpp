@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -38,7 +39,10 @@ struct WorkerThreadTest : ::testing::Test
     void RunToEnd(TWorkerThread& Worker)
     {
         Worker.Start();
-        ASSERT_TRUE(Dispatcher.PumpUntil([this] { return !Seen.empty() && Seen.back() == "terminated"; }));
+        if (!Dispatcher.PumpUntil([this] { return !Seen.empty() && Seen.back() == "terminated"; })) {
+            ADD_FAILURE() << "the worker never ended";
+            std::abort(); // it still refers to this test's data
+        }
         TWorkerThread::WaitForAllWorkers();
     }
     void OnTerminateRecord(TWorkerThread& Worker, bool Fail = false)
