@@ -92,7 +92,7 @@ TEST_F(KillTest, EveryKillPointLeavesALibraryTheNextRunCompletes)
 
     std::vector<TKillPoint> Points;
     for (int Count = 0; Count <= Requests; ++Count)
-        for (auto Delay : {0us, 1000us})
+        for (auto Delay : {0us, 300us, 1000us, 3000us})
             Points.push_back({Count, Delay});
     int Killed = 0;
     for (const TKillPoint& Point : Points) {
