@@ -46,8 +46,9 @@ void TDDKFindFile::Execute()
     if (!DDKTrim(ExcludeMasks).empty())
         BuildMaskList(FExcludeList, ExcludeMasks);
 
+    // Sorted as the user reads names, case ignored. Two names that differ only
+    // in case are two files here, so neither is dropped: each one is a movie.
     Files.Clear();
-    Files.SetDuplicates(TDDKStringList::TDuplicates::Ignore);
     Files.SetSorted(true);
     if (OnBegin)
         OnBegin(this);

@@ -35,12 +35,13 @@ TEST(FindFile, MasksAndAttributesFilterOneFolder)
 {
     TempFolder root;
     for (const char* name :
-         {"film.avi", "FILM2.AVI", "README", "notes.", " blank.avi", "Été.mkv", "étang.mkv", ".hidden.avi",
-          "sub.avi/x", "Titre (2001) #123/x", "Titre #1234/x", ".cache/x"})
+         {"film.avi", "FILM2.AVI", "Film2.avi", "README", "notes.", " blank.avi", "Été.mkv", "étang.mkv",
+          ".hidden.avi", "sub.avi/x", "Titre (2001) #123/x", "Titre #1234/x", ".cache/x"})
         root.Write(name);
     const TDDKFileAttributes plain = TDDKFindFile().Attributes;
-    const Names avi = {" blank.avi", "film.avi", "FILM2.AVI", ".hidden.avi"};
-    const Names movies = {" blank.avi", "Été.mkv", "étang.mkv", "film.avi", "FILM2.AVI", ".hidden.avi"};
+    const Names avi = {" blank.avi", "film.avi", "FILM2.AVI", "Film2.avi", ".hidden.avi"};
+    const Names movies = {" blank.avi", "Été.mkv",   "étang.mkv",  "film.avi",
+                          "FILM2.AVI",  "Film2.avi", ".hidden.avi"};
     const struct
     {
         const char* Masks;
@@ -55,17 +56,21 @@ TEST(FindFile, MasksAndAttributesFilterOneFolder)
         {"*.*",
          plain,
          "",
-         {" blank.avi", "Été.mkv", "étang.mkv", "film.avi", "FILM2.AVI", ".hidden.avi", "notes."}},
+         {" blank.avi", "Été.mkv", "étang.mkv", "film.avi", "FILM2.AVI", "Film2.avi", ".hidden.avi",
+          "notes."}},
         {"", plain, "", {}},
         {"É*", plain, "", {"Été.mkv"}},
         {"*.avi", plain, "f*", {" blank.avi", ".hidden.avi"}},
-        {"*", {}, "", {"README", " blank.avi", "Été.mkv", "étang.mkv", "film.avi", "FILM2.AVI", "notes."}},
+        {"*",
+         {},
+         "",
+         {"README", " blank.avi", "Été.mkv", "étang.mkv", "film.avi", "FILM2.AVI", "Film2.avi", "notes."}},
         {"*", {Attr::Directory}, "", {"sub.avi", "Titre #1234", "Titre (2001) #123"}},
         {"*#123", {Attr::Directory}, "", {"Titre (2001) #123"}},
         {"*.avi",
          {Attr::Directory, Attr::Hidden},
          "",
-         {" blank.avi", "film.avi", "FILM2.AVI", ".hidden.avi", "sub.avi"}},
+         {" blank.avi", "film.avi", "FILM2.AVI", "Film2.avi", ".hidden.avi", "sub.avi"}},
     };
     for (const auto& test : cases) {
         Names names = Walk(root, test.Masks, false, test.Attributes, test.Exclude);
