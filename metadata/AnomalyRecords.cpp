@@ -47,6 +47,19 @@ std::string JsonRecordText(const TOrderedJson& Record)
 
 } // namespace
 
+std::string TMetadata::AnomalyFileName(TSource Source, const TMovieInfo& Movie)
+{
+    return Source == SourceAllocine ? DDKFormat("%s/%s-%s.xml", Config.AnomalyDir.c_str(), "allocine",
+                                                DDKExtractFileName(Movie.FileName).c_str())
+                                    : DDKFormat("%s/%s-%d.xml", Config.AnomalyDir.c_str(), "tmdb", Movie.Code);
+}
+
+bool TMetadata::AnomalyWaiting(TSource Source, const TMovieInfo& Movie)
+{
+    const std::string RecordName = AnomalyFileName(Source, Movie);
+    return DDKFileExists(RecordName) || DDKFileExists(DDKChangeFileExt(RecordName, ".json"));
+}
+
 void TMetadata::AddAnomaly(const std::string& Stream, TSource Source, const TMovieInfo& Movie,
                            const std::string& McDir, const std::string& Words)
 {
@@ -54,11 +67,7 @@ void TMetadata::AddAnomaly(const std::string& Stream, TSource Source, const TMov
         std::string VolumeName, Serial;
         GetVolumeInfo(Movie.FileName, VolumeName, Serial);
         const bool IsJson = IsJsonStream(Stream);
-        std::string RecordName =
-            Source == SourceAllocine
-                ? DDKFormat("%s/%s-%s.xml", Config.AnomalyDir.c_str(), "allocine",
-                            DDKExtractFileName(Movie.FileName).c_str())
-                : DDKFormat("%s/%s-%d.xml", Config.AnomalyDir.c_str(), "tmdb", Movie.Code);
+        std::string RecordName = AnomalyFileName(Source, Movie);
         // A record of either form already waiting for the user wins.
         if (DDKFileExists(RecordName))
             return;

@@ -76,6 +76,11 @@ public:
 
     // --- Anomaly records and poster cache -------------------------------------
 
+    // The name of the anomaly record of Movie for Source, in its ".xml" form:
+    // the movie file's name for AlloCine, the AlloCine code for TMDb.
+    static std::string AnomalyFileName(TSource Source, const TMovieInfo& Movie);
+    // True while such a record waits for the user, in either of its forms.
+    static bool AnomalyWaiting(TSource Source, const TMovieInfo& Movie);
     // Stores a search answer as an anomaly record (nothing when one exists).
     void AddAnomaly(const std::string& Stream, TSource Source, const TMovieInfo& Movie,
                     const std::string& McDir, const std::string& Words);

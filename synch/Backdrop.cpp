@@ -7,21 +7,10 @@
 #include "DDKStrings.h"
 #include "ServiceSettings.h"
 #include "ServiceUrls.h"
-#include "UnitConfig.h"
 #include "UnitThread.h"
 
 #include <filesystem>
 #include <system_error>
-
-namespace {
-
-bool TmdbAnomalyWaiting(const TMovieInfo& Movie)
-{
-    const std::string Record = DDKFormat("%s/%s-%d.xml", Config.AnomalyDir.c_str(), "tmdb", Movie.Code);
-    return DDKFileExists(Record) || DDKFileExists(DDKChangeFileExt(Record, ".json"));
-}
-
-} // namespace
 
 void TSynchThread::CheckBackdrop(TMovieInfo& Movie)
 {
@@ -39,7 +28,7 @@ void TSynchThread::CheckBackdrop(TMovieInfo& Movie)
         return;
     std::error_code Ignored;
     std::filesystem::remove(Backdrop, Ignored);
-    if (DDKFileExists(Movie.MovieDir + "/tmdb.json") || TmdbAnomalyWaiting(Movie))
+    if (DDKFileExists(Movie.MovieDir + "/tmdb.json") || TMetadata::AnomalyWaiting(SourceTmdb, Movie))
         return;
 
     const std::int32_t Id = SearchBackdrop(Movie);

@@ -8,7 +8,6 @@
 #include "DDKStrings.h"
 #include "MovieFileName.h"
 #include "ServiceUrls.h"
-#include "UnitConfig.h"
 #include "UnitThread.h"
 
 #include <algorithm>
@@ -63,15 +62,6 @@ std::string JoinWords(const std::vector<std::string>& Words)
     return Text;
 }
 
-// An AlloCine anomaly record for this file waits, in either of its forms, so
-// the user has not resolved it yet.
-bool AnomalyWaiting(const std::string& FileName)
-{
-    const std::string Record = DDKFormat("%s/%s-%s.xml", Config.AnomalyDir.c_str(), "allocine",
-                                         DDKExtractFileName(FileName).c_str());
-    return DDKFileExists(Record) || DDKFileExists(DDKChangeFileExt(Record, ".json"));
-}
-
 // The code that a renamed file carries right before its extension, or -1.
 std::int32_t CodeFromFileName(const std::string& FileName)
 {
@@ -92,7 +82,8 @@ void TSynchThread::SynchFile(const std::string& FileName)
     try {
         TMovieInfo Record;
         Record.SetFileName(FileName);
-        if (AnomalyWaiting(FileName))
+        // The user has not resolved this file's record yet.
+        if (TMetadata::AnomalyWaiting(SourceAllocine, Record))
             return;
 
         if (GoodFileName(Record.FileName, Record))
