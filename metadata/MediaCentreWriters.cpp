@@ -60,11 +60,14 @@ void AddEach(pugi::xml_node Parent, const char* Name, const TDDKStringList& List
         AddText(Parent, Name, Item.String);
 }
 
-// Out of ten from the two five-point ratings (the user rating counts twice
-// when the press gave none), one decimal, exact halves to the even digit.
+// Out of ten from the two five-point ratings; a rating given alone counts
+// twice, so a movie the public has not rated yet is not marked down by half. One
+// decimal, exact halves to the even digit.
 std::string TenPointRating(const TMovieInfo& Movie)
 {
-    const double Rating = Movie.PressRating > 0 ? Movie.PressRating + Movie.UserRating : 2 * Movie.UserRating;
+    const double Rating = Movie.PressRating > 0 && Movie.UserRating > 0 ? Movie.PressRating + Movie.UserRating
+                          : Movie.PressRating > 0                       ? 2 * Movie.PressRating
+                                                                        : 2 * Movie.UserRating;
     return DDKFloatToStr(std::nearbyint(Rating / 0.1) * 0.1);
 }
 

@@ -110,6 +110,7 @@ TEST(Writers, TenPointRatingRoundsHalvesToEven)
     } Cases[] = {
         {3.5, 4.0, "7.5"},
         {0, 3.0, "6"},
+        {4.5, 0, "9"},
         {0, 0, "0"},
         {2.2, 2.1, "4.3"},
         // Exact halves of a tenth go to the even digit.
