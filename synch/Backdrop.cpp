@@ -102,15 +102,23 @@ void TSynchThread::SaveBackdrop(std::int32_t Id, TMovieInfo& Movie)
     DDKTagged("[TSynchThread.SaveBackdrop] ", [&] {
         std::string Answer;
         GetFicheTmdb(Id, Answer);
-        // Kept before it is read: from now on this movie is never searched
-        // on TMDb again, even when its record turns out unreadable.
-        DDKSaveFileAtomic(Movie.MovieDir + "/tmdb.json", Answer);
-        FMetadata->ReadFicheTmdb(Answer, Movie);
-        if (Movie.BackdropUrl.empty())
-            return;
-        std::string Picture;
-        FHttp->CallHttp(Movie.BackdropUrl, Picture);
-        DDKSaveFileAtomic(Movie.MovieDir + "/backdrop.jpg", Picture);
-        DDKSaveFileAtomic(Movie.MovieDir + "/fanart.jpg", Picture);
+        // "tmdb.json" ends every TMDb search for this movie, so it is kept
+        // only once the pictures it stands for are on disc: a run that fails
+        // or is killed while fetching them searches again next time. An
+        // unreadable record is kept at once, never to be fetched again.
+        const std::string RecordFile = Movie.MovieDir + "/tmdb.json";
+        try {
+            FMetadata->ReadFicheTmdb(Answer, Movie);
+        } catch (...) {
+            DDKSaveFileAtomic(RecordFile, Answer);
+            throw;
+        }
+        if (!Movie.BackdropUrl.empty()) {
+            std::string Picture;
+            FHttp->CallHttp(Movie.BackdropUrl, Picture);
+            DDKSaveFileAtomic(Movie.MovieDir + "/backdrop.jpg", Picture);
+            DDKSaveFileAtomic(Movie.MovieDir + "/fanart.jpg", Picture);
+        }
+        DDKSaveFileAtomic(RecordFile, Answer);
     });
 }

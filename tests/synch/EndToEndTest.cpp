@@ -81,7 +81,7 @@ TEST_F(EndToEndTest, FirstRunFillsTheLibraryAndTheNextOneDoesNothing)
     ASSERT_EQ(Lines.size(), 1u) << Joined(Lines);
     EXPECT_TRUE(Lines[0].starts_with("\"" + Scenario.Movie("DVDRip XviD.avi") + "\" /ERROR #-1 > "));
 
-    Scenario.ExpectCompleteLibrary(false);
+    Scenario.ExpectCompleteLibrary();
     const std::string Jardin = Library(JardinDir), Alien = Library(AlienDir);
     EXPECT_EQ(PlaylistEntries(Jardin + "/movie.asx"),
               std::vector<std::string>{Scenario.Movie("Le Jardin oublie 1972 DVDRip XviD FRENCH.avi")});

@@ -39,9 +39,9 @@ public:
 
     // Every movie that can be identified has its whole library folder, with
     // the answers and pictures byte for byte, and every other one its record.
-    // BackdropMayBeMissing: a run stopped between keeping the TMDb record and
-    // fetching the picture leaves the movie without a backdrop for good.
-    void ExpectCompleteLibrary(bool BackdropMayBeMissing) const;
+    // Interrupted: a run killed after the backdrop was saved may have left the
+    // TMDb record unkept; the pictures alone end the search, so it stays so.
+    void ExpectCompleteLibrary(bool Interrupted = false) const;
 
     TempFolder Temp;
     FakeServices Fake;
