@@ -237,7 +237,8 @@ std::string DDKLoadFile(const std::string& FileName)
 {
     TFileHandle file(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.Get() < 0)
-        RaiseSystemError(errno);
+        throw EDDKError(DDKFormat("Unable to open the file \"%s\": %s", FileName.c_str(),
+                                  DDKSysErrorMessage(errno).c_str()));
     std::string bytes;
     char buffer[65536];
     for (;;) {
@@ -245,7 +246,8 @@ std::string DDKLoadFile(const std::string& FileName)
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0)
-            RaiseSystemError(errno);
+            throw EDDKError(DDKFormat("Unable to read the file \"%s\": %s", FileName.c_str(),
+                                      DDKSysErrorMessage(errno).c_str()));
         if (count == 0)
             return bytes;
         bytes.append(buffer, static_cast<std::size_t>(count));

@@ -54,7 +54,8 @@ void DDKWriteLine(const std::string& FileName, std::string_view Line, bool Overw
 // the system's message.
 void DDKWriteText(const std::string& FileName, std::string_view Text, bool Overwrite);
 
-// The whole content of FileName; failures raise the system's message.
+// The whole content of FileName; failures raise "Unable to open the file
+// \"<name>\": <system message>" (or "Unable to read ...").
 std::string DDKLoadFile(const std::string& FileName);
 
 // True when FileName names an existing entry that is not a folder.

@@ -6,11 +6,6 @@
 #include "DDKRegExpr.h"
 #include "DDKStrings.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-
 namespace {
 
 // Collects pugixml's output in a byte buffer.
@@ -115,21 +110,9 @@ void TMetadata::LoadXml(std::string_view Bytes)
     }
 }
 
-std::string TMetadata::ReadFileBytes(const std::string& FileName)
-{
-    std::ifstream file(FileName, std::ios::binary);
-    if (!file)
-        throw EDDKError(
-            DDKFormat("Unable to open the file \"%s\": %s", FileName.c_str(), std::strerror(errno)));
-    std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad())
-        throw EDDKError(DDKFormat("Unable to read the file \"%s\"", FileName.c_str()));
-    return bytes;
-}
-
 void TMetadata::LoadXmlFile(const std::string& FileName)
 {
-    LoadXml(ReadFileBytes(FileName));
+    LoadXml(DDKLoadFile(FileName));
 }
 
 std::string TMetadata::XmlBytes() const

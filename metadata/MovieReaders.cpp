@@ -5,6 +5,7 @@
 
 #include "DDKConversion.h"
 #include "DDKError.h"
+#include "DDKFiles.h"
 #include "DDKRegExpr.h"
 #include "DDKStrings.h"
 #include "MovieFileName.h"
@@ -40,7 +41,7 @@ void AddCodedNames(TDDKStringList& List, const TJson& Items)
 
 bool TMetadata::ReadFicheAcFile(const std::string& FileName, TMovieInfo& Movie)
 {
-    return ReadFicheAc(ReadFileBytes(FileName), Movie);
+    return ReadFicheAc(DDKLoadFile(FileName), Movie);
 }
 
 bool TMetadata::ReadFicheAc(const std::string& Stream, TMovieInfo& Movie)

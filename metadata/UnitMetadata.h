@@ -99,9 +99,6 @@ private:
     // is not well-formed raises. A DOCTYPE is skipped and nothing is fetched.
     void LoadXml(std::string_view Bytes);
     void LoadXmlFile(const std::string& FileName);
-    // The whole content of FileName; raises the system's message when it
-    // cannot be read.
-    static std::string ReadFileBytes(const std::string& FileName);
     // XmlBytes() to FileName, atomically: no reader sees a half-written file.
     void SaveXml(const std::string& FileName) const;
 
