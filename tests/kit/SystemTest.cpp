@@ -11,7 +11,6 @@ TEST(System, ApplicationDataFolder)
     const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
     ::setenv("XDG_CONFIG_HOME", "/srv/conf/", 1);
     EXPECT_EQ(DDKGetSpecialFolder(DDKFolderAppData), "/srv/conf");
-    EXPECT_EQ(DDKGetSpecialFolder(5), "");
     ::setenv("XDG_CONFIG_HOME", "relative/conf", 1); // ignored: it must be absolute
     ::setenv("HOME", "/home/léa/", 1);
     EXPECT_EQ(DDKGetSpecialFolder(DDKFolderAppData), "/home/léa/.config");
@@ -22,7 +21,6 @@ TEST(System, ApplicationDataFolder)
 TEST(System, FileVersionIsReadFromTheExecutablesStamp)
 {
     EXPECT_EQ(DDKGetFileVersion("/proc/self/exe"), VANTRY_VERSION);
-
     // Put together at run time: as one literal, a stamp would sit in this
     // executable and be found there.
     std::string marker = "=noisreVeliFyrtnaV\x01";
@@ -31,6 +29,5 @@ TEST(System, FileVersionIsReadFromTheExecutablesStamp)
     EXPECT_EQ(DDKGetFileVersion(root.Write("cut", marker + "1.2")), "");
     EXPECT_EQ(DDKGetFileVersion(root.Write("big", marker + "1.2.3.70000\x01")), "");
     EXPECT_EQ(DDKGetFileVersion(root.Write("ok", marker + "\x01" + marker + "01.3.0.100\x01")), "1.3.0.100");
-    EXPECT_EQ(DDKGetFileVersion(root / "missing"), "");
     EXPECT_EQ(DDKGetFileVersion(root.Path().string()), "");
 }
