@@ -40,8 +40,6 @@ protected:
     }
 
     TempFolder Temp;
-
-private:
     TConfig FSaved;
     std::chrono::milliseconds FSavedPause;
 };
