@@ -5,12 +5,13 @@
 #include "SynchScenario.h"
 
 #include "DDKConversion.h"
-#include "DDKFiles.h"
 #include "ServiceSettings.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+using Strings = std::vector<std::string>;
 
 struct TResult
 {
@@ -33,66 +34,49 @@ TMovieList ListOf(const std::vector<TResult>& Results)
     return List;
 }
 
-const TDateTime Day = DDKEncodeDate(2009, 12, 16);
-const TDateTime OtherDay = DDKEncodeDate(2010, 1, 1);
-
-TEST(ScanListTest, TmdbPrefersOneDateMatchThenOneTitleMatch)
+TEST(ScanListTest, TmdbPrefersOneDateMatchThenOneTitleMatchAndAlloCineATitleBeginningTheWords)
 {
+    const TDateTime Day = DDKEncodeDate(2009, 12, 16), OtherDay = DDKEncodeDate(2010, 1, 1);
     struct
     {
-        const char* Case;
         const char* MovieTitle;
         TDateTime MovieDate;
         std::vector<TResult> Results;
         std::int32_t Expected;
-    } Rows[] = {
-        {"one date match wins",
-         "Le Film",
-         Day,
-         {{1, "Autre", "Other", Day}, {2, "Le Film", "", OtherDay}},
-         1},
-        {"two date matches, no title match",
-         "Le Film",
+    } TmdbRows[] = {
+        {"Le Film", Day, {{1, "Autre", "Other", Day}, {2, "Le Film", "", OtherDay}}, 1},
+        {"Le Film",
          Day,
          {{1, "Le Film", "", Day}, {2, "X", "", Day}},
-         -1},
-        {"two date matches, a title elsewhere",
-         "Le Film",
-         Day,
-         {{1, "A", "", Day}, {2, "B", "", Day}, {3, "Le Film", "", 0}},
-         3},
-        {"no date: titles only", "Le Film", 0, {{1, "A", "", Day}, {2, "A", "The Film", Day}}, 2},
-        {"two title matches", "Le Film", Day, {{1, "LE FILM", "", 0}, {2, "x", "the film", OtherDay}}, -1},
-        {"accented capitals differ", "Le Film été", Day, {{1, "LE FILM ÉTÉ", "", 0}}, -1},
+         -1}, // a dated result's title is no title match
+        {"Le Film", Day, {{1, "A", "", Day}, {2, "B", "", Day}, {3, "Le Film", "", 0}}, 3},
+        {"Le Film", 0, {{1, "A", "", Day}, {2, "A", "The Film", Day}}, 2},
+        {"Le Film", Day, {{1, "LE FILM", "", 0}, {2, "x", "the film", OtherDay}}, -1},
+        {"Le Film été", Day, {{1, "LE FILM ÉTÉ", "", 0}}, -1}, // accented capitals differ
     };
     TQueueDispatcher Dispatcher;
     TSynchThread Worker(Dispatcher);
-    for (const auto& Row : Rows) {
+    for (const auto& Row : TmdbRows) {
         TMovieInfo Movie;
         Movie.Title = Row.MovieTitle;
         Movie.OriginalTitle = "The Film";
         Movie.ReleaseDate = Row.MovieDate;
         TMovieList List = ListOf(Row.Results);
-        EXPECT_EQ(Worker.ScanListTmdb(Movie, List), Row.Expected) << Row.Case;
+        EXPECT_EQ(Worker.ScanListTmdb(Movie, List), Row.Expected) << &Row - TmdbRows;
     }
-}
 
-TEST(ScanListTest, AlloCineTakesTheOneResultWhoseTitleBeginsTheWords)
-{
     struct
     {
         const char* Words;
         std::vector<TResult> Results;
         std::int32_t Expected;
-    } Rows[] = {
+    } AllocineRows[] = {
         {"aliens le retour", {{1, "Alien", ""}, {2, "Aliens", ""}}, -1},
         {"alien 1979", {{1, "Alien", ""}, {3, "Prometheus", ""}}, 1},
         {"aliens le retour", {{5, "Le Retour", ""}}, -1},
         {"l'age de glace", {{7, "", "L'Âge de glace"}, {8, "", ""}}, 7},
     };
-    TQueueDispatcher Dispatcher;
-    TSynchThread Worker(Dispatcher);
-    for (const auto& Row : Rows) {
+    for (const auto& Row : AllocineRows) {
         TMovieList List = ListOf(Row.Results);
         EXPECT_EQ(Worker.ScanListAc(Row.Words, List), Row.Expected) << Row.Words;
     }
@@ -103,7 +87,7 @@ struct SynchFileTest : ::testing::Test
     TSynchScenario Scenario;
     TQueueDispatcher Dispatcher;
     TSynchThread Worker{Dispatcher};
-    std::vector<std::string> Lines;
+    Strings Lines;
 
     void SetUp() override
     {
@@ -111,10 +95,15 @@ struct SynchFileTest : ::testing::Test
         Worker.SetFolder(Scenario.MovieDir());
         Worker.OnLog = [this](const std::string& Line) { Lines.push_back(Line); };
     }
-
-    std::vector<std::string> SearchedWords() const
+    std::string Synch(const std::string& Name, const std::string& Content = {})
     {
-        std::vector<std::string> Words;
+        const std::string File = Scenario.Temp.Write("Films/" + Name, Content);
+        Worker.SynchFile(File);
+        return File;
+    }
+    Strings SearchedWords() const
+    {
+        Strings Words;
         for (const FakeRequest& Request : Scenario.Fake.Requests())
             if (Request.Path == "/rest/v3/search") {
                 const std::size_t Start = Request.Query.find("q=") + 2;
@@ -126,23 +115,21 @@ struct SynchFileTest : ::testing::Test
 
 TEST_F(SynchFileTest, SearchesAtMostFiveWordsWithoutNoiseAndShortensOnlyEmptyAnswers)
 {
-    Worker.SynchFile(Scenario.Temp.Write("Films/avec 1999 dvdrip xvid french.avi"));
-    Worker.SynchFile(Scenario.Temp.Write("Films/the matrix reloaded 2003 x264 french.avi"));
-    Worker.SynchFile(Scenario.Temp.Write("Films/Le Parrain #1234 suite.avi"));
-    EXPECT_EQ(SearchedWords(), (std::vector<std::string>{"avec+1999", "avec", "the+matrix+reloaded+2003+x264",
-                                                         "the+matrix+reloaded+2003", "the+matrix+reloaded",
-                                                         "the+matrix", "the", "le+parrain+1234+suite",
-                                                         "le+parrain+1234", "le+parrain", "le"}));
-    EXPECT_EQ(Lines, std::vector<std::string>{});
+    Synch("avec 1999 dvdrip xvid french.avi");
+    Synch("the matrix reloaded 2003 x264 french.avi");
+    Synch("Le Parrain #1234 suite.avi"); // a code only counts at the end
+    EXPECT_EQ(SearchedWords(),
+              (Strings{"avec+1999", "avec", "the+matrix+reloaded+2003+x264", "the+matrix+reloaded+2003",
+                       "the+matrix+reloaded", "the+matrix", "the", "le+parrain+1234+suite", "le+parrain+1234",
+                       "le+parrain", "le"}));
+    EXPECT_EQ(Lines, Strings{});
 }
 
 TEST_F(SynchFileTest, ACodeOfZeroOrAWaitingRecordSendsNothing)
 {
-    const std::string Zero = Scenario.Temp.Write("Films/#0.avi");
-    Worker.SynchFile(Zero);
-    const std::string Waiting = Scenario.Temp.Write("Films/avatar 2009.avi");
+    const std::string Zero = Synch("#0.avi");
     Scenario.Temp.Write("app/Anomaly/allocine-avatar 2009.avi.json", "{}");
-    Worker.SynchFile(Waiting);
+    Synch("avatar 2009.avi");
     EXPECT_EQ(Scenario.Fake.Requests().size(), 0u);
     ASSERT_EQ(Lines.size(), 1u);
     EXPECT_TRUE(Lines[0].starts_with("\"" + Zero + "\" /ERROR #0 > [TMetadata.AddAnomaly] ")) << Lines[0];
@@ -150,26 +137,23 @@ TEST_F(SynchFileTest, ACodeOfZeroOrAWaitingRecordSendsNothing)
 
 TEST_F(SynchFileTest, ASecondPartMetFirstIsSearchedAndItsFirstPartJoinsTheSameFolder)
 {
-    const std::string Part2 = Scenario.Temp.Write("Films/alien cd2.avi");
-    const std::string Part1 = Scenario.Temp.Write("Films/alien cd1.avi");
-    Worker.SynchFile(Part2);
-    Worker.SynchFile(Part1);
-    EXPECT_EQ(Lines, std::vector<std::string>{});
-    EXPECT_EQ(SearchedWords(), (std::vector<std::string>{"alien", "alien"}));
+    Synch("alien cd2.avi");
+    Synch("alien cd1.avi");
+    EXPECT_EQ(Lines, Strings{});
+    EXPECT_EQ(SearchedWords(), (Strings{"alien", "alien"}));
     EXPECT_EQ(Scenario.Fake.Count(AllocineApiHost, "/rest/v3/movie"), 1);
-    EXPECT_EQ(Scenario.LibraryFolders(),
-              std::vector<std::string>{"Alien, le huitième passager (1979) #2001"});
+    EXPECT_EQ(Scenario.LibraryFolders(), Strings{AlienDir});
     EXPECT_EQ(Worker.LinkedFiles().Count(), 2);
 }
 
 TEST_F(SynchFileTest, ARenameOntoAnExistingFileFailsAndKeepsBothFiles)
 {
     Worker.RenameFiles = true;
-    const std::string Taken = Scenario.Movie("Alien, le huitième passager (Alien) (09-1979) (Ridley Scott) "
-                                             "(Science fiction, Épouvante-horreur) #2001.avi");
-    Scenario.Temp.Write("Films/" + DDKExtractFileName(Taken), "the other movie");
-    const std::string Movie = Scenario.Temp.Write("Films/alien.avi", "this movie");
-    Worker.SynchFile(Movie);
+    const std::string Taken =
+        Scenario.Temp.Write("Films/Alien, le huitième passager (Alien) (09-1979) (Ridley "
+                            "Scott) (Science fiction, Épouvante-horreur) #2001.avi",
+                            "the other movie");
+    const std::string Movie = Synch("alien.avi", "this movie");
     ASSERT_EQ(Lines.size(), 1u);
     EXPECT_TRUE(
         Lines[0].starts_with("\"" + Movie +
@@ -186,14 +170,12 @@ TEST_F(SynchFileTest, NoApplicationDataFolderStopsTheMovieBeforeItsCacheFile)
     const std::string Home = std::getenv("HOME") ? std::getenv("HOME") : "";
     ::unsetenv("XDG_CONFIG_HOME");
     ::unsetenv("HOME");
-    const std::string Movie = Scenario.Temp.Write("Films/alien #2001.avi");
-    Worker.SynchFile(Movie);
+    const std::string Movie = Synch("alien #2001.avi");
     if (!Home.empty())
         ::setenv("HOME", Home.c_str(), 1);
-    ASSERT_EQ(Lines.size(), 1u);
-    EXPECT_EQ(Lines[0], "\"" + Movie +
-                            "\" /ERROR #2001 > [TSynchThread.SaveMovieInfo] No application data folder: "
-                            "neither XDG_CONFIG_HOME nor HOME is set");
+    EXPECT_EQ(Lines, Strings{"\"" + Movie +
+                             "\" /ERROR #2001 > [TSynchThread.SaveMovieInfo] No application data "
+                             "folder: neither XDG_CONFIG_HOME nor HOME is set"});
 }
 
 } // namespace

@@ -18,8 +18,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-const char* const BadFolder = "Veuillez sélectionner un dossier valide pour la synchronisation";
+using Strings = std::vector<std::string>;
 
 struct SynchDriverTest : ::testing::Test
 {
@@ -31,158 +30,124 @@ struct SynchDriverTest : ::testing::Test
     SynchDriverTest() { Config.AnomalyDir = Temp.MakeFolder("Anomaly"); }
     ~SynchDriverTest() override { Config = SavedConfig; }
 
-    // A movie file whose AlloCine anomaly record waits: the walk leaves it
+    // Movie files whose AlloCine anomaly records wait: the walk leaves them
     // alone without a request.
-    std::string WaitingMovie(const std::string& Name)
+    void WaitingMovies(std::initializer_list<std::string> Names)
     {
-        Temp.Write("Anomaly/allocine-" + DDKExtractFileName(Name) + ".xml", "<x/>");
-        return Temp.Write("Films/" + Name);
+        for (const std::string& Name : Names) {
+            Temp.Write("Anomaly/allocine-" + DDKExtractFileName(Name) + ".xml", "<x/>");
+            Temp.Write("Films/" + Name);
+        }
     }
-
-    using TSetup = std::function<void(TSynchThread&)>;
-    using THook = std::function<void(TSynchThread&, const std::string&)>;
 
     // Runs a worker on Folder, after Setup, to its end; returns its events as
     // the main thread saw them. Hook runs there after each event.
-    std::vector<std::string> RunOn(const std::string& Folder, const TSetup& Setup = {},
-                                   const THook& Hook = {})
+    Strings RunOn(const std::string& Folder, const std::function<void(TSynchThread&)>& Setup = {},
+                  const std::function<void(TSynchThread&, const std::string&)>& Hook = {})
     {
-        std::vector<std::string> events;
-        bool ended = false;
-        auto* worker = new TSynchThread(Dispatcher);
-        const auto record = [&, worker](const std::string& Event) {
+        Strings Events;
+        bool Ended = false;
+        auto* Worker = new TSynchThread(Dispatcher);
+        const auto Record = [&, Worker](const std::string& Event) {
             EXPECT_TRUE(Dispatcher.OnMainThread()) << Event;
-            events.push_back(Event);
+            Events.push_back(Event);
             if (Hook)
-                Hook(*worker, Event);
+                Hook(*Worker, Event);
         };
-        worker->OnProgressMax = [record](int Value) { record("max " + std::to_string(Value)); };
-        worker->OnProgress = [record](int Value) { record("at " + std::to_string(Value)); };
-        worker->OnLog = [record](const std::string& Line) { record("log " + Line); };
-        worker->OnTerminate = [&](TWorkerThread*) {
-            EXPECT_TRUE(Dispatcher.OnMainThread());
-            ended = true;
-        };
-        worker->SetFolder(Folder);
+        Worker->OnProgressMax = [Record](int Value) { Record("max " + std::to_string(Value)); };
+        Worker->OnProgress = [Record](int Value) { Record("at " + std::to_string(Value)); };
+        Worker->OnLog = [Record](const std::string& Line) { Record("log " + Line); };
+        Worker->OnTerminate = [&](TWorkerThread*) { Ended = Dispatcher.OnMainThread(); };
+        Worker->SetFolder(Folder);
         if (Setup)
-            Setup(*worker);
-        worker->Start();
-        if (!Dispatcher.PumpUntil([&ended] { return ended; })) {
-            ADD_FAILURE() << "the worker never ended";
+            Setup(*Worker);
+        Worker->Start();
+        if (!Dispatcher.PumpUntil([&Ended] { return Ended; })) {
+            ADD_FAILURE() << "the worker never ended, or not on the main thread";
             std::abort(); // it still refers to this test's data
         }
         TWorkerThread::WaitForAllWorkers();
-        return events;
+        return Events;
     }
 };
 
-using Strings = std::vector<std::string>;
-
-TEST_F(SynchDriverTest, SetFolderDerivesTheMovieFolderAndItsLibrary)
+TEST_F(SynchDriverTest, SetFolderDerivesTheMovieFolderAndItsLibraryOrRefusesBadOnes)
 {
     Temp.MakeFolder("Films/@vantry");
-    TSynchThread worker(Dispatcher);
-    struct Case
-    {
-        std::string Folder, Root, Library;
-    };
-    for (const Case& c : std::vector<Case>{
-             {Films, Films, Films + "/@Vantry"},
+    TSynchThread Worker(Dispatcher);
+    for (const auto& [Folder, Root, Library] : std::vector<std::array<std::string, 3>>{
              {Films + "/", Films, Films + "/@Vantry"},
-             {Films + "/@vantry", Films, Films + "/@vantry"}, // the letter case passed
-             {Films + "/@vantry/", Films, Films + "/@vantry"},
+             {Films + "/@vantry/", Films, Films + "/@vantry"}, // the letter case passed
              {"/", "/", "/@Vantry"},
          }) {
-        SCOPED_TRACE(c.Folder);
-        worker.SetFolder(c.Folder);
-        EXPECT_EQ(worker.RootDir(), c.Root);
-        EXPECT_EQ(worker.LibraryDir(), c.Library);
+        Worker.SetFolder(Folder);
+        EXPECT_EQ(Worker.RootDir(), Root) << Folder;
+        EXPECT_EQ(Worker.LibraryDir(), Library) << Folder;
     }
-
-    worker.SetFolder(Films);
-    for (const std::string& bad : {std::string(), Films + "/missing", Temp.Write("Films/file.avi")}) {
-        SCOPED_TRACE(bad);
+    Worker.SetFolder(Films);
+    for (const std::string& Bad : {std::string(), Films + "/missing", Temp.Write("Films/file.avi")}) {
         try {
-            worker.SetFolder(bad);
-            ADD_FAILURE() << "accepted";
-        } catch (const std::exception& error) {
-            EXPECT_STREQ(error.what(), BadFolder);
+            Worker.SetFolder(Bad);
+            ADD_FAILURE() << "accepted " << Bad;
+        } catch (const std::exception& Error) {
+            EXPECT_STREQ(Error.what(), "Veuillez sélectionner un dossier valide pour la synchronisation");
         }
-        EXPECT_EQ(worker.RootDir(), Films);
-        EXPECT_EQ(worker.LibraryDir(), Films + "/@Vantry");
+        EXPECT_EQ(Worker.LibraryDir(), Films + "/@Vantry");
     }
 }
 
 TEST_F(SynchDriverTest, AFullRunReportsPlaylistsThenMovieFilesInOrder)
 {
-    const std::string a = WaitingMovie("a.avi");
-    WaitingMovie("B/x.MKV");
-    WaitingMovie("c.mkv");
+    WaitingMovies({"a.avi", "B/x.MKV", "c.mkv"});
     Temp.Write("Films/notes.txt");
-    Temp.Write("Films/@Vantry/A #1/movie.asx",
-               "<asx version=\"3.0\"><entry><title>A</title><ref href=\"" + a + "\"/></entry></asx>");
-
+    Temp.Write("Films/@Vantry/A #1/movie.asx", "<asx version=\"3.0\"><entry><title>A</title><ref href=\"" +
+                                                   Films + "/a.avi\"/></entry></asx>");
     EXPECT_EQ(RunOn(Films), (Strings{"max 1", "at 1", "max 3", "at 1", "at 2", "at 3"}));
 }
 
 TEST_F(SynchDriverTest, AStopRequestEndsTheWalkBeforeTheNextFile)
 {
-    WaitingMovie("a.avi");
-    WaitingMovie("b.avi");
-    WaitingMovie("c.avi");
+    WaitingMovies({"a.avi", "b.avi", "c.avi"});
     Temp.Write("Films/@Vantry/A #1/movie.asx", "<asx version=\"3.0\"></asx>");
     Temp.Write("Films/@Vantry/B #2/movie.asx", "<asx version=\"3.0\"></asx>");
-
-    // During the movie files: the file begun is finished, no other starts.
-    int maxima = 0;
-    const auto stopAtFirstFile = [&maxima](TSynchThread& Worker, const std::string& Event) {
-        if (Event.starts_with("max"))
-            ++maxima;
-        else if (maxima == 2 && Event == "at 1")
-            Worker.Terminate();
+    const auto StopAt = [](int Maxima) {
+        return [Maxima, Seen = 0](TSynchThread& Worker, const std::string& Event) mutable {
+            Seen += Event.starts_with("max");
+            if (Seen == Maxima && Event == "at 1")
+                Worker.Terminate();
+        };
     };
-    EXPECT_EQ(RunOn(Films, {}, stopAtFirstFile), (Strings{"max 2", "at 1", "at 2", "max 3", "at 1"}));
-
+    // During the movie files: the file begun is finished, no other starts.
+    EXPECT_EQ(RunOn(Films, {}, StopAt(2)), (Strings{"max 2", "at 1", "at 2", "max 3", "at 1"}));
     // During the playlists: the links are still checked and the folder still
     // walked, but no movie file is handled.
-    const auto stopAtFirstPlaylist = [](TSynchThread& Worker, const std::string& Event) {
-        if (Event == "at 1")
-            Worker.Terminate();
-    };
-    EXPECT_EQ(RunOn(Films, {}, stopAtFirstPlaylist), (Strings{"max 2", "at 1", "max 3"}));
-
-    // Before the start: nothing is read or handled, the walks still report.
+    EXPECT_EQ(RunOn(Films, {}, StopAt(1)), (Strings{"max 2", "at 1", "max 3"}));
     EXPECT_EQ(RunOn(Films, [](TSynchThread& Worker) { Worker.Terminate(); }), (Strings{"max 2", "max 3"}));
 }
 
-TEST_F(SynchDriverTest, ModesWithoutWorkStillCallBack)
+TEST_F(SynchDriverTest, EachModeCallsBackEvenWithoutWork)
 {
-    // An empty movie folder, an unknown mode, and the single-movie modes
-    // without their movie record.
     EXPECT_EQ(RunOn(Films), (Strings{"max 0"}));
     EXPECT_EQ(RunOn(Films, [](TSynchThread& Worker) { Worker.Mode = 3; }), Strings{});
-    for (const std::uint8_t mode : {ModeAnomalyAllocine, ModeAnomalyTmdb})
-        EXPECT_EQ(RunOn(Films, [mode](TSynchThread& Worker) { Worker.Mode = mode; }),
+    for (const std::uint8_t Mode : {ModeAnomalyAllocine, ModeAnomalyTmdb})
+        EXPECT_EQ(RunOn(Films, [Mode](TSynchThread& Worker) { Worker.Mode = Mode; }),
                   (Strings{"log [TSynchThread.Execute] No movie record to finish"}));
-}
 
-TEST_F(SynchDriverTest, ASingleMovieWorkerFinishesItsRecordAndFreesIt)
-{
-    // The TMDb record is unknown: its empty answer is kept, then fails to read.
-    FakeServices fake;
-    fake.Default(TmdbApiHost, "/3/movie/*", FakeAnswer::Status(404));
-    const std::string movieDir = Temp.MakeFolder("Films/@Vantry/Film #1");
-    const Strings events = RunOn(Films + "/@Vantry", [&movieDir](TSynchThread& Worker) {
+    // An unknown TMDb record: its empty answer is kept, then fails to read.
+    FakeServices Fake;
+    Fake.Default(TmdbApiHost, "/3/movie/*", FakeAnswer::Status(404));
+    const std::string MovieDir = Temp.MakeFolder("Films/@Vantry/Film #1");
+    const Strings Events = RunOn(Films + "/@Vantry", [&MovieDir](TSynchThread& Worker) {
         Worker.Mode = ModeAnomalyTmdb;
         Worker.Code = 4242;
         Worker.Movie = std::make_unique<TMovieInfo>();
-        Worker.Movie->MovieDir = movieDir;
+        Worker.Movie->MovieDir = MovieDir;
     });
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_TRUE(events[0].starts_with("log [TSynchThread.Execute] [TSynchThread.SaveBackdrop] "))
-        << events[0];
-    EXPECT_EQ(fake.Count(TmdbApiHost, "/3/movie/4242"), 1);
-    EXPECT_TRUE(fs::exists(movieDir + "/tmdb.json"));
+    ASSERT_EQ(Events.size(), 1u);
+    EXPECT_TRUE(Events[0].starts_with("log [TSynchThread.Execute] [TSynchThread.SaveBackdrop] "))
+        << Events[0];
+    EXPECT_EQ(Fake.Count(TmdbApiHost, "/3/movie/4242"), 1);
+    EXPECT_TRUE(fs::exists(MovieDir + "/tmdb.json"));
 }
 
 TEST_F(SynchDriverTest, BadInputEndsInOneLoggedLine)
@@ -190,15 +155,15 @@ TEST_F(SynchDriverTest, BadInputEndsInOneLoggedLine)
     // A playlist that is not XML ends the whole run with one line; when even
     // that line cannot be delivered, the job ends quietly.
     Temp.Write("Films/@Vantry/A #1/movie.asx", "not xml at all");
-    WaitingMovie("a.avi");
-    const Strings events = RunOn(Films);
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[0], "max 1");
-    EXPECT_TRUE(events[1].starts_with("log [TSynchThread.Execute] ")) << events[1];
-    const auto failingLog = [](TSynchThread& Worker) {
+    WaitingMovies({"a.avi"});
+    const Strings Events = RunOn(Films);
+    ASSERT_EQ(Events.size(), 2u);
+    EXPECT_EQ(Events[0], "max 1");
+    EXPECT_TRUE(Events[1].starts_with("log [TSynchThread.Execute] ")) << Events[1];
+    const auto FailingLog = [](TSynchThread& Worker) {
         Worker.OnLog = [](const std::string&) { throw std::runtime_error("log file locked"); };
     };
-    EXPECT_EQ(RunOn(Films, failingLog), (Strings{"max 1"}));
+    EXPECT_EQ(RunOn(Films, FailingLog), (Strings{"max 1"}));
 
     // A playlist naming a path that is not UTF-8, a link loop in the movie
     // folder, a library folder that is a file: the run goes through.
@@ -208,7 +173,6 @@ TEST_F(SynchDriverTest, BadInputEndsInOneLoggedLine)
     fs::create_directory_symlink(Films, Films + "/loop");
     EXPECT_EQ(RunOn(Films), (Strings{"max 1", "at 1", "max 1", "at 1"}));
     EXPECT_FALSE(fs::exists(Films + "/@Vantry/B #2"));
-
     fs::remove_all(Films + "/@Vantry");
     Temp.Write("Films/@Vantry", "a file");
     EXPECT_EQ(RunOn(Films), (Strings{"max 1", "at 1"}));

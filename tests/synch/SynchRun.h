@@ -42,8 +42,5 @@ inline std::vector<std::string> RunSynchJob(TSynchJob Job)
 
 inline std::vector<std::string> RunSynchronisation(const std::string& Folder, bool RenameFiles)
 {
-    TSynchJob Job;
-    Job.Folder = Folder;
-    Job.RenameFiles = RenameFiles;
-    return RunSynchJob(std::move(Job));
+    return RunSynchJob({Folder, RenameFiles, ModeSynch, -1, nullptr});
 }

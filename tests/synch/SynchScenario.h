@@ -9,14 +9,16 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
-// What a folder tree holds: per file below it, its size, change time and
-// inode, so that two looks tell whether anything was written in between.
+// Per file below a folder, its size, change time and inode, so that two looks
+// tell whether anything was written in between.
 using TTreeState = std::map<std::string, std::tuple<std::uintmax_t, std::int64_t, std::uint64_t>>;
 TTreeState ReadTreeState(const std::string& Folder);
+std::vector<std::string> PlaylistEntries(const std::string& AsxFile);
 
 class TSynchScenario
 {
@@ -33,9 +35,10 @@ public:
     std::string LibraryDir() const { return MovieDir() + "/@Vantry"; }
     std::string DvdInfoCacheDir() const { return Temp / "config/Microsoft/eHome/DvdInfoCache"; }
     std::string Movie(const std::string& Name) const { return MovieDir() + "/" + Name; }
-    // The library folders' names, sorted.
-    std::vector<std::string> LibraryFolders() const;
     std::string Library(const std::string& Name) const { return LibraryDir() + "/" + Name; }
+    std::vector<std::string> LibraryFolders() const; // sorted
+    // The line of the one file that no run can search.
+    bool IsNoiseFailure(const std::string& Line) const;
 
     // Every movie that can be identified has its whole library folder, with
     // the answers and pictures byte for byte, and every other one its record.
@@ -48,14 +51,12 @@ public:
 
 private:
     TConfig FSavedConfig;
-    std::string FSavedConfigHome;
-    bool FHadConfigHome = false;
+    std::optional<std::string> FSavedConfigHome;
 };
 
 inline const std::string JardinDir = "Le Jardin oublié (1972) #12345";
 inline const std::string AlienDir = "Alien, le huitième passager (1979) #2001";
 inline const std::string AmelieDir = "Amélie & Nino Paris (2001) #3003";
 
-// The scenario's answer files.
 std::string SynchData(const std::string& Name);
 std::string AnswerData(const std::string& Name);

@@ -6,12 +6,11 @@
 
 #include <cstdlib>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 namespace {
 
-// A worker whose job is a function, and which records its own end.
+using Strings = std::vector<std::string>;
+
 class TScriptedWorker : public TWorkerThread
 {
 public:
@@ -33,11 +32,18 @@ private:
 struct WorkerThreadTest : ::testing::Test
 {
     TQueueDispatcher Dispatcher;
-    std::vector<std::string> Seen;
+    Strings Seen;
     bool Freed = false;
 
-    void RunToEnd(TWorkerThread& Worker)
+    void RunToEnd(TWorkerThread& Worker, bool FailingCallback = false)
     {
+        Worker.OnTerminate = [this, FailingCallback](TWorkerThread*) {
+            EXPECT_TRUE(Dispatcher.OnMainThread());
+            EXPECT_FALSE(Freed); // released only after its callback
+            Seen.push_back("terminated");
+            if (FailingCallback)
+                throw std::runtime_error("callback failed");
+        };
         Worker.Start();
         if (!Dispatcher.PumpUntil([this] { return !Seen.empty() && Seen.back() == "terminated"; })) {
             ADD_FAILURE() << "the worker never ended";
@@ -45,70 +51,51 @@ struct WorkerThreadTest : ::testing::Test
         }
         TWorkerThread::WaitForAllWorkers();
     }
-    void OnTerminateRecord(TWorkerThread& Worker, bool Fail = false)
-    {
-        Worker.OnTerminate = [this, Fail](TWorkerThread*) {
-            EXPECT_TRUE(Dispatcher.OnMainThread());
-            EXPECT_FALSE(Freed); // released only after its callback
-            Seen.push_back("terminated");
-            if (Fail)
-                throw std::runtime_error("callback failed");
-        };
-    }
 };
 
 TEST_F(WorkerThreadTest, SynchronizeRunsOnTheMainThreadAndCarriesErrorsBack)
 {
-    auto* worker = new TScriptedWorker(
+    RunToEnd(*new TScriptedWorker(
         Dispatcher,
         [this](TScriptedWorker& Self) {
             Self.Synchronize([this] { Seen.push_back(Dispatcher.OnMainThread() ? "main" : "worker"); });
-            std::string caught;
             try {
                 Self.Synchronize([] { throw std::runtime_error("handler failed"); });
-            } catch (const std::exception& error) {
-                caught = error.what();
+            } catch (const std::exception& Error) {
+                Self.Synchronize([this, What = std::string(Error.what())] { Seen.push_back(What); });
             }
-            Self.Synchronize([this, &caught] { Seen.push_back(caught); });
         },
-        Freed);
-    OnTerminateRecord(*worker);
-    RunToEnd(*worker);
-    EXPECT_EQ(Seen, (std::vector<std::string>{"main", "handler failed", "terminated"}));
+        Freed));
+    EXPECT_EQ(Seen, (Strings{"main", "handler failed", "terminated"}));
     EXPECT_TRUE(Freed);
 }
 
 TEST_F(WorkerThreadTest, AFailingJobOrCallbackStillEndsAndReleasesTheWorker)
 {
-    for (const bool failingCallback : {false, true}) {
-        Seen.clear();
+    for (const bool FailingCallback : {false, true}) {
         Freed = false;
-        auto* worker = new TScriptedWorker(
-            Dispatcher, [](TScriptedWorker&) { throw std::runtime_error("job failed"); }, Freed);
-        OnTerminateRecord(*worker, failingCallback);
-        RunToEnd(*worker);
+        Seen.clear();
+        RunToEnd(*new TScriptedWorker(
+                     Dispatcher, [](TScriptedWorker&) { throw std::runtime_error("job failed"); }, Freed),
+                 FailingCallback);
         EXPECT_TRUE(Freed);
     }
 }
 
 TEST_F(WorkerThreadTest, OwnedWorkersAreJoinedAndUnstartedOnesNeverRun)
 {
-    bool ran = false;
-    {
-        TScriptedWorker never(
-            Dispatcher, [&ran](TScriptedWorker&) { ran = true; }, Freed);
-    }
-    EXPECT_FALSE(ran);
+    bool Ran = false;
+    const auto Job = [&Ran](TScriptedWorker&) { Ran = true; };
+    TScriptedWorker{Dispatcher, Job, Freed};
+    EXPECT_FALSE(Ran);
 
     Freed = false;
-    auto owned = std::make_unique<TScriptedWorker>(
-        Dispatcher, [&ran](TScriptedWorker&) { ran = true; }, Freed);
-    owned->FreeOnTerminate = false;
-    OnTerminateRecord(*owned);
-    RunToEnd(*owned);
-    EXPECT_TRUE(ran);
+    auto Owned = std::make_unique<TScriptedWorker>(Dispatcher, Job, Freed);
+    Owned->FreeOnTerminate = false;
+    RunToEnd(*Owned);
+    EXPECT_TRUE(Ran);
     EXPECT_FALSE(Freed);
-    owned.reset();
+    Owned.reset();
     EXPECT_TRUE(Freed);
 }
 

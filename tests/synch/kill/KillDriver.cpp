@@ -9,10 +9,8 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s PROGRAM MOVIE_FOLDER\n", argv[0]);
+    if (argc != 3)
         return 2;
-    }
     Config = TConfig(argv[1]);
     for (const std::string& Line : RunSynchronisation(argv[2], true))
         std::printf("%s\n", Line.c_str());
