@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>

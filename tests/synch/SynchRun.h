@@ -6,8 +6,6 @@
 #include "UnitThread.h"
 
 #include <memory>
-#include <string>
-#include <vector>
 
 struct TSynchJob
 {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
@@ -18,14 +19,10 @@ TTreeState ReadTreeState(const std::string& Folder)
     TTreeState State;
     std::error_code Error;
     for (fs::recursive_directory_iterator It(Folder, Error), End; !Error && It != End; It.increment(Error)) {
-        struct stat Status
-        {
-        };
+        struct stat Status = {};
         if (::lstat(It->path().c_str(), &Status) == 0)
-            State[It->path().string()] = {std::uintmax_t(Status.st_size),
-                                          std::int64_t(Status.st_ctim.tv_sec) * 1000000000 +
-                                              Status.st_ctim.tv_nsec,
-                                          std::uint64_t(Status.st_ino)};
+            State[It->path().string()] = {
+                Status.st_size, Status.st_ctim.tv_sec * 1000000000 + Status.st_ctim.tv_nsec, Status.st_ino};
     }
     return State;
 }
@@ -38,15 +35,6 @@ std::vector<std::string> PlaylistEntries(const std::string& AsxFile)
     for (const auto& Entry : Entries)
         Result.push_back(Entry.String);
     return Result;
-}
-
-std::string SynchData(const std::string& Name)
-{
-    return std::string(VANTRY_TEST_DATA "/synch/") + Name;
-}
-std::string AnswerData(const std::string& Name)
-{
-    return std::string(VANTRY_TEST_DATA "/answers/") + Name;
 }
 
 TSynchScenario::TSynchScenario() : FSavedConfig(Config)
@@ -81,28 +69,26 @@ void TSynchScenario::CreateMovieFiles() const
 
 void TSynchScenario::ScriptServices()
 {
-    const auto Allocine = [this](const char* Path, const std::string& File, const std::string& Query = "") {
-        Fake.Default(AllocineApiHost, Path, FakeAnswer::File(File), Query);
-    };
-    Allocine("/rest/v3/search", SynchData("allocine-search-jardin.json"), "q=le+jardin+oublie+1972&");
-    Allocine("/rest/v3/search", SynchData("allocine-search-alien.json"), "q=alien&");
-    Allocine("/rest/v3/search", AnswerData("allocine-search-avatar.json"), "q=avatar+2009&");
-    Allocine("/rest/v3/search", AnswerData("allocine-search-noresult.json"));
-    Allocine("/rest/v3/movie", AnswerData("allocine-movie-12345.json"), "code=12345&");
-    for (const std::string Code : {"2001", "3003", "61282"})
-        Allocine("/rest/v3/movie", SynchData("allocine-movie-" + Code + ".json"), "code=" + Code + "&");
-    Fake.Default("images.allocine.test", "/medias/*", FakeAnswer::File(SynchData("poster-12345.jpg")));
+    const std::string Search = "/rest/v3/search", Fiche = "/rest/v3/movie", Tmdb = "/3/search/movie";
+    for (const auto& [Host, Path, File, Query] : std::vector<std::array<std::string, 4>>{
+             {AllocineApiHost, Search, SynchData("allocine-search-jardin.json"), "q=le+jardin+oublie+1972&"},
+             {AllocineApiHost, Search, SynchData("allocine-search-alien.json"), "q=alien&"},
+             {AllocineApiHost, Search, AnswerData("allocine-search-avatar.json"), "q=avatar+2009&"},
+             {AllocineApiHost, Search, AnswerData("allocine-search-noresult.json"), ""},
+             {AllocineApiHost, Fiche, AnswerData("allocine-movie-12345.json"), "code=12345&"},
+             {AllocineApiHost, Fiche, SynchData("allocine-movie-2001.json"), "code=2001&"},
+             {AllocineApiHost, Fiche, SynchData("allocine-movie-3003.json"), "code=3003&"},
+             {AllocineApiHost, Fiche, SynchData("allocine-movie-61282.json"), "code=61282&"},
+             {"images.allocine.test", "/medias/*", SynchData("poster-12345.jpg"), ""},
+             {TmdbApiHost, Tmdb, SynchData("tmdb-search-lost-garden.json"), "query=the+lost+garden&"},
+             {TmdbApiHost, Tmdb, AnswerData("tmdb-search-avatar.json"), "query=avatar&"},
+             {TmdbApiHost, Tmdb, AnswerData("tmdb-search-empty.json"), ""},
+             {TmdbApiHost, "/3/movie/4242", SynchData("tmdb-movie-4242.json"), ""},
+             {TmdbApiHost, "/3/movie/19995", AnswerData("tmdb-movie-19995.json"), ""},
+             {TmdbImageHost, "/t/p/original/*", SynchData("backdrop-garden.jpg"), ""},
+         })
+        Fake.Default(Host, Path, FakeAnswer::File(File), Query);
     Fake.Default("images.allocine.test", "/r_75_106/*", FakeAnswer::Text("thumbnail"));
-
-    const std::string TmdbSearch = "/3/search/movie";
-    Fake.Default(TmdbApiHost, TmdbSearch, FakeAnswer::File(SynchData("tmdb-search-lost-garden.json")),
-                 "query=the+lost+garden&");
-    Fake.Default(TmdbApiHost, TmdbSearch, FakeAnswer::File(AnswerData("tmdb-search-avatar.json")),
-                 "query=avatar&");
-    Fake.Default(TmdbApiHost, TmdbSearch, FakeAnswer::File(AnswerData("tmdb-search-empty.json")));
-    Fake.Default(TmdbApiHost, "/3/movie/4242", FakeAnswer::File(SynchData("tmdb-movie-4242.json")));
-    Fake.Default(TmdbApiHost, "/3/movie/19995", FakeAnswer::File(AnswerData("tmdb-movie-19995.json")));
-    Fake.Default(TmdbImageHost, "/t/p/original/*", FakeAnswer::File(SynchData("backdrop-garden.jpg")));
 }
 
 std::vector<std::string> TSynchScenario::LibraryFolders() const
@@ -127,25 +113,20 @@ void TSynchScenario::ExpectCompleteLibrary(bool Interrupted) const
     const std::string Poster = ReadWholeFile(SynchData("poster-12345.jpg"));
     const std::string Backdrop = ReadWholeFile(SynchData("backdrop-garden.jpg"));
     EXPECT_EQ(LibraryFolders(), (std::vector<std::string>{AlienDir, AmelieDir, JardinDir}));
-    EXPECT_EQ(ReadWholeFile(Jardin + "/allocine.json"),
-              ReadWholeFile(AnswerData("allocine-movie-12345.json")));
-    EXPECT_EQ(ReadWholeFile(Alien + "/allocine.json"), ReadWholeFile(SynchData("allocine-movie-2001.json")));
-    EXPECT_EQ(ReadWholeFile(Amelie + "/allocine.json"), ReadWholeFile(SynchData("allocine-movie-3003.json")));
-    EXPECT_EQ(ReadWholeFile(Jardin + "/folder.jpg"), Poster);
-    EXPECT_EQ(ReadWholeFile(Alien + "/folder.jpg"), std::string(VantryResource_nofolder600()));
-    EXPECT_EQ(ReadWholeFile(Amelie + "/folder.jpg"), Poster);
-
     std::size_t Linked = 0;
-    for (const std::string& Dir : {Jardin, Alien, Amelie}) {
+    for (const auto& [Dir, Answer, Picture] : std::vector<std::array<std::string, 3>>{
+             {Jardin, AnswerData("allocine-movie-12345.json"), Poster},
+             {Alien, SynchData("allocine-movie-2001.json"), std::string(VantryResource_nofolder600())},
+             {Amelie, SynchData("allocine-movie-3003.json"), Poster}}) {
+        EXPECT_EQ(ReadWholeFile(Dir + "/allocine.json"), ReadWholeFile(Answer)) << Dir;
+        EXPECT_EQ(ReadWholeFile(Dir + "/folder.jpg"), Picture) << Dir;
         EXPECT_EQ(ReadWholeFile(Dir + "/movie.strm"), "movie.asx");
         for (const char* Name : {"/movie.nfo", "/movie.xml", "/wmc.dvdid.xml"})
             EXPECT_GT(fs::file_size(Dir + Name), 0u) << Dir << Name;
-        for (const std::string& Entry : PlaylistEntries(Dir + "/movie.asx")) {
-            EXPECT_TRUE(fs::exists(Entry)) << Entry;
-            ++Linked;
-        }
+        for (const std::string& Entry : PlaylistEntries(Dir + "/movie.asx"))
+            Linked += fs::exists(Entry);
     }
-    EXPECT_EQ(Linked, 4u);
+    EXPECT_EQ(Linked, 4u); // every playlist entry names an existing movie file
     for (const char* Code : {"12345", "2001", "3003"})
         EXPECT_GT(fs::file_size(DvdInfoCacheDir() + "/" + Code + ".xml"), 0u);
 

@@ -14,8 +14,7 @@
 #include <tuple>
 #include <vector>
 
-// Per file below a folder, its size, change time and inode, so that two looks
-// tell whether anything was written in between.
+// Size, change time and inode per file: two looks tell whether anything was written.
 using TTreeState = std::map<std::string, std::tuple<std::uintmax_t, std::int64_t, std::uint64_t>>;
 TTreeState ReadTreeState(const std::string& Folder);
 std::vector<std::string> PlaylistEntries(const std::string& AsxFile);
@@ -26,10 +25,8 @@ public:
     TSynchScenario();
     ~TSynchScenario();
 
-    // The movie files of the scenario, created in MovieDir (old ones removed).
-    void CreateMovieFiles() const;
-    // Answers for every request the scenario's movies lead to.
-    void ScriptServices();
+    void CreateMovieFiles() const; // in MovieDir, old ones removed
+    void ScriptServices();         // answers for every request the movies lead to
 
     std::string MovieDir() const { return Temp / "Films"; }
     std::string LibraryDir() const { return MovieDir() + "/@Vantry"; }
@@ -37,7 +34,6 @@ public:
     std::string Movie(const std::string& Name) const { return MovieDir() + "/" + Name; }
     std::string Library(const std::string& Name) const { return LibraryDir() + "/" + Name; }
     std::vector<std::string> LibraryFolders() const; // sorted
-    // The line of the one file that no run can search.
     bool IsNoiseFailure(const std::string& Line) const;
 
     // Every movie that can be identified has its whole library folder, with
@@ -58,5 +54,5 @@ inline const std::string JardinDir = "Le Jardin oublié (1972) #12345";
 inline const std::string AlienDir = "Alien, le huitième passager (1979) #2001";
 inline const std::string AmelieDir = "Amélie & Nino Paris (2001) #3003";
 
-std::string SynchData(const std::string& Name);
-std::string AnswerData(const std::string& Name);
+inline const auto SynchData = [](const std::string& Name) { return VANTRY_TEST_DATA "/synch/" + Name; };
+inline const auto AnswerData = [](const std::string& Name) { return VANTRY_TEST_DATA "/answers/" + Name; };

@@ -82,21 +82,4 @@ TEST_F(WorkerThreadTest, AFailingJobOrCallbackStillEndsAndReleasesTheWorker)
     }
 }
 
-TEST_F(WorkerThreadTest, OwnedWorkersAreJoinedAndUnstartedOnesNeverRun)
-{
-    bool Ran = false;
-    const auto Job = [&Ran](TScriptedWorker&) { Ran = true; };
-    TScriptedWorker{Dispatcher, Job, Freed};
-    EXPECT_FALSE(Ran);
-
-    Freed = false;
-    auto Owned = std::make_unique<TScriptedWorker>(Dispatcher, Job, Freed);
-    Owned->FreeOnTerminate = false;
-    RunToEnd(*Owned);
-    EXPECT_TRUE(Ran);
-    EXPECT_FALSE(Freed);
-    Owned.reset();
-    EXPECT_TRUE(Freed);
-}
-
 } // namespace
