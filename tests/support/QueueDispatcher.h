@@ -48,7 +48,6 @@ public:
         return true;
     }
 
-    std::thread::id MainThread() const { return FMainThread; }
     bool OnMainThread() const { return std::this_thread::get_id() == FMainThread; }
 
 private:
