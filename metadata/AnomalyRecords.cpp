@@ -45,13 +45,43 @@ std::string JsonRecordText(const TOrderedJson& Record)
     return Record.dump(-1, ' ', false, TOrderedJson::error_handler_t::replace);
 }
 
+// A record is the answer written back whole, indented and copied member by
+// member; an answer nested without end would cost the worker its stack or
+// write gigabytes. The services' answers stay a few levels deep.
+constexpr int MaxAnswerDepth = 64;
+
+[[noreturn]] void RaiseTooDeep()
+{
+    throw EDDKError(DDKFormat("The answer is nested deeper than %d levels", MaxAnswerDepth));
+}
+
+TOrderedJson ParseAnswer(const std::string& Stream)
+{
+    return TOrderedJson::parse(Stream, [](int Depth, TOrderedJson::parse_event_t, TOrderedJson&) {
+        if (Depth > MaxAnswerDepth)
+            RaiseTooDeep();
+        return true;
+    });
+}
+
+void CheckDepth(pugi::xml_document& Document)
+{
+    struct TDepthWalker : pugi::xml_tree_walker
+    {
+        bool for_each(pugi::xml_node&) override { return depth() < MaxAnswerDepth; }
+    } Walker;
+    if (!Document.traverse(Walker))
+        RaiseTooDeep();
+}
+
 } // namespace
 
 std::string TMetadata::AnomalyFileName(TSource Source, const TMovieInfo& Movie)
 {
-    return Source == SourceAllocine ? DDKFormat("%s/%s-%s.xml", Config.AnomalyDir.c_str(), "allocine",
-                                                DDKExtractFileName(Movie.FileName).c_str())
-                                    : DDKFormat("%s/%s-%d.xml", Config.AnomalyDir.c_str(), "tmdb", Movie.Code);
+    return Source == SourceAllocine
+               ? DDKFormat("%s/%s-%s.xml", Config.AnomalyDir.c_str(), "allocine",
+                           DDKExtractFileName(Movie.FileName).c_str())
+               : DDKFormat("%s/%s-%d.xml", Config.AnomalyDir.c_str(), "tmdb", Movie.Code);
 }
 
 bool TMetadata::AnomalyWaiting(TSource Source, const TMovieInfo& Movie)
@@ -76,7 +106,7 @@ void TMetadata::AddAnomaly(const std::string& Stream, TSource Source, const TMov
             RecordName = DDKChangeFileExt(RecordName, ".json");
             if (DDKFileExists(RecordName))
                 return;
-            TOrderedJson Record = TOrderedJson::parse(Stream);
+            TOrderedJson Record = ParseAnswer(Stream);
             if (Source == SourceAllocine) {
                 TOrderedJson& Feed = Record.at("feed");
                 if (!Feed.is_object())
@@ -100,6 +130,7 @@ void TMetadata::AddAnomaly(const std::string& Stream, TSource Source, const TMov
         }
 
         LoadXml(Stream);
+        CheckDepth(FXmlModel);
         pugi::xml_node Root = FXmlModel.document_element();
         if (Source == SourceAllocine) {
             AddText(Root, "filename", Movie.FileName);
