@@ -52,6 +52,10 @@ THttpObject::THttpObject() : FHttp(curl_easy_init())
     // must never make the client read a local file or speak another protocol.
     curl_easy_setopt(FHttp, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(FHttp, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // HTTP/2 answers carry no reason phrase, so a 404 or 503 reached through a
+    // redirect to https would not read as "404 Not Found" or "503 Service
+    // Unavailable" and would no longer be a quiet failure or a retry.
+    curl_easy_setopt(FHttp, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
 }
 
 THttpObject::~THttpObject()
