@@ -170,14 +170,13 @@ bool TMetadata::ReadFicheTmdb(const std::string& Stream, TMovieInfo& Movie)
     return DDKTagged("[TMetadata.ReadFicheTmdb] ", [&] {
         if (!IsJsonStream(Stream)) {
             LoadXml(Stream);
-            // Several movies: the first in document order counts.
-            const pugi::xml_node document = FXmlModel;
-            Movie.BackdropUrl = XmlText(
-                document,
-                "/OpenSearchDescription/movies/movie/images/image[@type='backdrop'][@size='original']/@url");
-            Movie.TmdbId = XmlInteger(document, "/OpenSearchDescription/movies/movie/id");
-            Movie.Translated =
-                DDKStrToBool(XmlText(document, "/OpenSearchDescription/movies/movie/translated"));
+            // Several movies: the first in document order counts, for every
+            // field, so that one movie's backdrop never goes with another's id.
+            const pugi::xml_node first =
+                XmlSelect(FXmlModel, "/OpenSearchDescription/movies/movie").first().node();
+            Movie.BackdropUrl = XmlText(first, "images/image[@type='backdrop'][@size='original']/@url");
+            Movie.TmdbId = XmlInteger(first, "id");
+            Movie.Translated = DDKStrToBool(XmlText(first, "translated"));
             return false;
         }
         const TJson root = JsonParse(Stream);

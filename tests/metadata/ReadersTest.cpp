@@ -104,6 +104,15 @@ TEST(Readers, TmdbMovieAndSearchesInBothForms)
     EXPECT_EQ(DescribeTmdb(movie) + DescribeTmdb(nulls) + DescribeTmdb(fromXml),
               "0|19995|||http://img.tmdb.test/t/p/original/abc.jpg|0|1;0|550|||kept|0|0;"
               "0|19995|||http://img.tmdb.test/t/p/original/abc.jpg|0|1;");
+    // The first movie has no backdrop: the second one's must not stand in for it.
+    fromXml.BackdropUrl = "old";
+    Metadata.ReadFicheTmdb("<OpenSearchDescription><movies><movie><id>1</id></movie><movie><id>2</id><images>"
+                           "<image type='backdrop' size='original' url='other'/></images><translated>yes"
+                           "</translated></movie></movies></OpenSearchDescription>",
+                           fromXml);
+    EXPECT_EQ(DescribeTmdb(fromXml), "0|1||||0|0;");
+    Metadata.ReadFicheTmdb("<OpenSearchDescription/>", fromXml);
+    EXPECT_EQ(DescribeTmdb(fromXml), "0|0||||0|0;");
 
     for (const char* file : {"allocine-search-avatar.json", "allocine-search-avatar.xml"}) {
         TMovieList list;
