@@ -120,18 +120,20 @@ void TSynchThread::WriteMetadataFiles(TMovieInfo& Movie, bool Renamed)
 {
     const std::string& Dir = Movie.MovieDir;
     const std::string AppData = DDKGetSpecialFolder(DDKFolderAppData);
-    // Without it the cache folder would land at the root of the file system.
-    if (AppData.empty())
-        throw EDDKError("No application data folder: neither XDG_CONFIG_HOME nor HOME is set");
     const std::string CacheDir = AppData + "/Microsoft/eHome/DvdInfoCache";
     std::error_code Ignored;
-    std::filesystem::create_directories(CacheDir, Ignored);
+    if (!AppData.empty())
+        std::filesystem::create_directories(CacheDir, Ignored);
 
     FMetadata->CreateAsx(Dir + "/movie.asx", Movie, Renamed && Movie.CdNumber <= 1);
     FMetadata->CreateNfo(Dir + "/movie.nfo", Movie, false);
     FMetadata->CreateMovieXml(Dir + "/movie.xml", Movie, false);
     FMetadata->CreateStrm(Dir + "/movie.strm", false);
     FMetadata->CreateDvdId(Dir + "/wmc.dvdid.xml", Movie.Title, Movie.Code, false);
+    // Without it the cache file would land at the root of the file system;
+    // the library's own files above do not depend on it.
+    if (AppData.empty())
+        throw EDDKError("No application data folder: neither XDG_CONFIG_HOME nor HOME is set");
     FMetadata->CreateDvdInfoCache(DDKFormat("%s/%d.xml", CacheDir.c_str(), Movie.Code), Movie, false);
 }
 

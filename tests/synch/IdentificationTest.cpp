@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -176,6 +178,9 @@ TEST_F(SynchFileTest, NoApplicationDataFolderStopsTheMovieBeforeItsCacheFile)
     EXPECT_EQ(Lines, Strings{"\"" + Movie +
                              "\" /ERROR #2001 > [TSynchThread.SaveMovieInfo] No application data "
                              "folder: neither XDG_CONFIG_HOME nor HOME is set"});
+    // The library's own files are written all the same.
+    for (const char* Name : {"/movie.asx", "/movie.nfo", "/movie.xml", "/movie.strm", "/wmc.dvdid.xml"})
+        EXPECT_TRUE(std::filesystem::exists(Scenario.Library(AlienDir) + Name)) << Name;
 }
 
 } // namespace
