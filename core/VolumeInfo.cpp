@@ -3,11 +3,13 @@
 #include "DDKStrings.h"
 
 #include <blkid/blkid.h>
+
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <system_error>
@@ -74,6 +76,9 @@ void ProbeDevice(dev_t Device, std::string& Label, std::string& Uuid)
     }
     // Without read access to the device, the system's blkid cache may still
     // know it.
+    // The cache is the system's one file: workers take their turns with it.
+    static std::mutex CacheLock;
+    const std::lock_guard<std::mutex> Guard(CacheLock);
     blkid_cache Cache = nullptr;
     if (blkid_get_cache(&Cache, nullptr) != 0)
         return;
