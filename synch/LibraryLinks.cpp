@@ -29,14 +29,17 @@ bool IsFolder(const std::string& Path)
     return std::filesystem::is_directory(Path, error);
 }
 
-// The library folder's last change, or -1 when it cannot be read; creating,
-// removing or renaming a movie folder changes it.
-std::int64_t ChangeStamp(const std::string& Folder)
+// The library folder's last change and its link count, or -1 when it cannot
+// be read. Creating, removing or renaming a movie folder changes the time;
+// where the clock ticks coarsely, the link count (one per subfolder on most
+// file systems) still tells that a folder came or went.
+TFolderStamp ChangeStamp(const std::string& Folder)
 {
     struct stat info;
     if (stat(Folder.c_str(), &info) != 0)
-        return -1;
-    return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        return {-1, 0};
+    return {static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+            static_cast<std::uint64_t>(info.st_nlink)};
 }
 
 // What follows the last "#" of a folder name: the code a mask "*#<code>"
@@ -160,7 +163,7 @@ bool TSynchThread::GoodFileName(const std::string& FileName, TMovieInfo& Movie)
 
 void TSynchThread::RefreshFolderIndex()
 {
-    const std::int64_t stamp = ChangeStamp(FLibraryDir);
+    const TFolderStamp stamp = ChangeStamp(FLibraryDir);
     if (FFolderIndexValid && stamp == FFolderIndexStamp)
         return;
 
@@ -192,8 +195,15 @@ void TSynchThread::RememberMovieFolder(const std::string& Folder)
     for (const std::string& known : folders)
         if (DDKLocaleCompareText(known, Folder) == 0)
             return;
+    // Our own new folder adds one link at most; anything more or less means
+    // someone else changed the library since it was listed.
+    const TFolderStamp stamp = ChangeStamp(FLibraryDir);
+    if (stamp.Links > FFolderIndexStamp.Links + 1 || stamp.Links < FFolderIndexStamp.Links) {
+        FFolderIndexValid = false;
+        return;
+    }
     folders.push_back(Folder);
-    FFolderIndexStamp = ChangeStamp(FLibraryDir);
+    FFolderIndexStamp = stamp;
 }
 
 std::string TSynchThread::FindMovieFolder(std::int32_t Code)

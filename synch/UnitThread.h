@@ -28,6 +28,14 @@
 #include <unordered_map>
 #include <vector>
 
+// What tells that a folder's entries changed: its change time and link count.
+struct TFolderStamp
+{
+    std::int64_t Time = 0;
+    std::uint64_t Links = 0;
+    bool operator==(const TFolderStamp&) const = default;
+};
+
 class TSynchThread : public TWorkerThread
 {
 public:
@@ -165,5 +173,5 @@ private:
     // Code text (what follows the last "#") -> movie folders with that ending.
     std::map<std::string, std::vector<std::string>> FFolderIndex;
     bool FFolderIndexValid = false;
-    std::int64_t FFolderIndexStamp = 0; // library folder's change time when read
+    TFolderStamp FFolderIndexStamp; // the library folder's when it was listed
 };

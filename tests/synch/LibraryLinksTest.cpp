@@ -162,9 +162,13 @@ TEST_F(LibraryLinksTest, LookUpsIgnoreLetterCaseAndNeedOneFolderPerCode)
     Temp.MakeFolder("Films/@Vantry/Neuf #9");
     Worker.AddLink(Films + "/neuf.avi", Library + "/Neuf #9/movie.asx");
     EXPECT_EQ(Worker.FindMovieFolder(9), Library + "/Neuf #9");
+    // Even within one tick of a coarse file clock (the time put back).
+    const auto Tick = fs::last_write_time(Library);
     Temp.MakeFolder("Films/@Vantry/Second #9");
+    fs::last_write_time(Library, Tick);
     EXPECT_EQ(Worker.FindMovieFolder(9), "");
     fs::remove(Library + "/Titre (2001) #123");
+    fs::last_write_time(Library, Tick);
     EXPECT_EQ(Worker.FindMovieFolder(123), "");
 }
 
