@@ -18,10 +18,7 @@
 #include <thread>
 #include <tuple>
 
-namespace {
-
-// Points the global settings at a program "installed" in a temporary folder
-// and puts everything back afterwards.
+// Points the global settings at a program "installed" in a temporary folder, and back afterwards.
 class ConfigTest : public testing::Test
 {
 protected:
@@ -58,10 +55,8 @@ TEST_F(ConfigTest, StartUpQueriesKeepTheDefaultOnAnyFailure)
     const std::tuple<FakeAnswer, int, std::string> Cases[] = {
         {FakeAnswer::Text("1.3.0"), 1, ""},
         {FakeAnswer::Text("1.4.0"), 1, Download + "1.4.0"},
-        {FakeAnswer::Text("1.3.0\r\n"), 1, Download + "1.3.0\r\n"}, // compared whole, no trimming
         {FakeAnswer::Status(404), 1, ""},
-        {FakeAnswer::Status(503), 5, ""},
-        {FakeAnswer::Text(""), 1, ""}};
+        {FakeAnswer::Status(503), 5, ""}};
     for (const auto& [Answer, Times, Expected] : Cases) {
         FakeServices Fake;
         Fake.Answer(VersionHost, "/version.php", Answer, Times, "sw=vantry&req=check");
@@ -69,19 +64,17 @@ TEST_F(ConfigTest, StartUpQueriesKeepTheDefaultOnAnyFailure)
         EXPECT_EQ(Fake.Count(VersionHost, "/version.php"), Times);
     }
 
-    const std::string Default = Config.ImageBaseUrl;
-    for (const auto& Answer : {FakeAnswer::Text("<html>busy</html>"),
-                               FakeAnswer::Text(R"({"images":{"secure_base_url":"https://x/"}})")}) {
-        FakeServices Fake;
-        Fake.Answer(TmdbApiHost, "/3/configuration", Answer);
-        Config.LoadTmdbConfiguration();
-        EXPECT_EQ(Config.ImageBaseUrl, Default);
-    }
+    // A busy page instead of JSON keeps the default; the next, gzipped, answer is taken.
     FakeServices Fake;
+    const std::string Key = std::string("api_key=") + TmdbApiKey;
+    Fake.Answer(TmdbApiHost, "/3/configuration", FakeAnswer::Text("<html>busy</html>"), 1, Key);
     Fake.Answer(
         TmdbApiHost, "/3/configuration",
         FakeAnswer::Text(R"({"images":{"base_url":"http://pictures.example/t/p/"}})", FakeAnswer::Gzip), 1,
-        std::string("api_key=") + TmdbApiKey);
+        Key);
+    const std::string Default = Config.ImageBaseUrl;
+    Config.LoadTmdbConfiguration();
+    EXPECT_EQ(Config.ImageBaseUrl, Default);
     Config.LoadTmdbConfiguration();
     EXPECT_EQ(Config.GetImageUrl("w92", "/abc.jpg"), "http://pictures.example/t/p/w92/abc.jpg");
 }
@@ -93,23 +86,18 @@ TEST_F(ConfigTest, LogLinesAreAppendedWithDateAndTime)
     std::string Memo;
     WriteLog("first");
     WriteLog("second", [&](const std::string& Line) { Memo = Line; });
-    const std::string Log = ReadWholeFile(Config.LogFile);
-    // Each line: "yyyy-mm-dd hh:nn:ss", " | ", the text, CR LF.
+    const std::string Log = ReadWholeFile(Config.LogFile); // each line: date and time, " | ", text, CR LF
     ASSERT_EQ(Log.size(), 19 + 3 + 5 + 2 + 19 + 3 + 6 + 2);
-    EXPECT_EQ(Log.substr(19, 10), " | first\r\n");
-    EXPECT_EQ(Log.substr(29 + 19), " | second\r\n");
+    EXPECT_EQ(Log.substr(19, 10) + Log.substr(29 + 19), " | first\r\n | second\r\n");
     EXPECT_EQ(Memo, Log.substr(29, 28));
-    // A log that cannot be written raises and the memo hears nothing.
-    Config.LogFile = Temp / "missing/vantry.log";
-    EXPECT_THROW(WriteLog("lost", [&](const std::string& Line) { Memo = Line; }), EDDKError);
-    EXPECT_EQ(Memo.substr(22), "second");
+    Config.LogFile = Temp / "missing/vantry.log"; // cannot be written: raises
+    EXPECT_THROW(WriteLog("lost"), EDDKError);
 }
 
 TEST_F(ConfigTest, OpenerGetsTheAddressAsOneArgumentAndIsReaped)
 {
-    // A stand-in opener that records its arguments, one per line.
     const std::string Record = Temp / "opened.txt";
-    const std::string Opener =
+    const std::string Opener = // records its arguments, one per line
         Temp.Write("path/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + Record +
                                         ".part\" && /bin/mv \"" + Record + ".part\" \"" + Record + "\"\n");
     chmod(Opener.c_str(), 0755);
@@ -127,5 +115,3 @@ TEST_F(ConfigTest, OpenerGetsTheAddressAsOneArgumentAndIsReaped)
     EXPECT_EQ(ReadWholeFile(Record), Url + "\n");
     EXPECT_FALSE(std::filesystem::exists(Temp / "injected"));
 }
-
-} // namespace

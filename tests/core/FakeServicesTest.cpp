@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-// What the tests of every layer rely on: query filters before general routes, prefix
-// paths, queues before the default, 404 for the rest, requests recorded as sent.
+// Query filters before general routes, prefix paths, queues before the default, 404 for the rest.
 TEST(FakeServicesTest, RoutesAndRecordsRequests)
 {
     FakeServices Fake;

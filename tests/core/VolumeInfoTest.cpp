@@ -16,7 +16,6 @@ TEST(GetVolumeInfo, SerialOfTheFileSystemHoldingThePath)
     std::string OtherLabel, OtherSerial;
     GetVolumeInfo(Temp / "films/not yet/here.mkv", OtherLabel, OtherSerial);
     EXPECT_EQ(OtherLabel + "|" + OtherSerial, Label + "|" + Serial);
-
     GetVolumeInfo("", Label, Serial);
     EXPECT_EQ(Label + Serial, "");
 }

@@ -2,7 +2,6 @@
 
 #include "TempFolder.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -21,10 +20,9 @@ TEST(System, ApplicationDataFolder)
 TEST(System, FileVersionIsReadFromTheExecutablesStamp)
 {
     EXPECT_EQ(DDKGetFileVersion("/proc/self/exe"), VANTRY_VERSION);
-    // Put together at run time: as one literal, a stamp would sit in this
-    // executable and be found there.
-    std::string marker = "=noisreVeliFyrtnaV\x01";
-    std::reverse(marker.begin(), marker.end());
+    // Put together at run time, or this executable would carry the stamp.
+    std::string marker = "\x01VantryFileVersion?";
+    marker.back() = '=';
     TempFolder root;
     EXPECT_EQ(DDKGetFileVersion(root.Write("cut", marker + "1.2")), "");
     EXPECT_EQ(DDKGetFileVersion(root.Write("big", marker + "1.2.3.70000\x01")), "");
