@@ -1,21 +1,32 @@
-// Whole synchronisations of a movie folder against the fake services: what
-// lands in the library, the DvdInfoCache folder, the anomaly records, the
-// poster cache and the log; then the runs that must find nothing to do.
+// Whole synchronisations against the fake services, and the runs with nothing to do.
 #include "SynchRun.h"
 #include "SynchScenario.h"
 
-#include "Resources.h"
-#include "ServiceSettings.h"
-#include "UnitMetadata.h"
-
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
+#include <map>
+#include <sys/stat.h>
+#include <tuple>
 
 namespace {
 
+namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
+
+// Size, change time and inode per file: two looks tell whether anything was written.
+using TTreeState = std::map<std::string, std::tuple<std::uintmax_t, std::int64_t, std::uint64_t>>;
+TTreeState ReadTreeState(const std::string& Folder)
+{
+    TTreeState State;
+    std::error_code Error;
+    for (fs::recursive_directory_iterator It(Folder, Error), End; !Error && It != End; It.increment(Error)) {
+        struct stat Status = {};
+        if (::lstat(It->path().c_str(), &Status) == 0)
+            State[It->path().string()] = {
+                Status.st_size, Status.st_ctim.tv_sec * 1000000000 + Status.st_ctim.tv_nsec, Status.st_ino};
+    }
+    return State;
+}
 
 struct EndToEndTest : ::testing::Test
 {
@@ -31,8 +42,13 @@ struct EndToEndTest : ::testing::Test
     std::string Movie(const std::string& Name) const { return Scenario.Movie(Name); }
     std::size_t RequestCount() const { return Scenario.Fake.Requests().size(); }
 
-    // A run after which nothing changes: no request, no file written, and
-    // only the failure line of the file that can never be searched.
+    void ExpectOnlyNoiseFailure(const Strings& Lines) const
+    {
+        ASSERT_EQ(Lines.size(), 1u) << ::testing::PrintToString(Lines);
+        EXPECT_TRUE(Scenario.IsNoiseFailure(Lines[0])) << Lines[0];
+    }
+
+    // No request, no file written, only the line of the file never searchable.
     void ExpectQuietRun(bool RenameFiles)
     {
         const auto WrittenState = [this] {
@@ -43,31 +59,23 @@ struct EndToEndTest : ::testing::Test
         };
         const std::size_t Before = RequestCount();
         const TTreeState State = WrittenState();
-        const Strings Lines = RunSynchronisation(Scenario.MovieDir(), RenameFiles);
+        ExpectOnlyNoiseFailure(RunSynchronisation(Scenario.MovieDir(), RenameFiles));
         EXPECT_EQ(RequestCount(), Before);
         EXPECT_EQ(WrittenState(), State);
-        ASSERT_EQ(Lines.size(), 1u);
-        EXPECT_TRUE(Scenario.IsNoiseFailure(Lines[0])) << Lines[0];
     }
 };
 
 TEST_F(EndToEndTest, FirstRunFillsTheLibraryAndTheNextOneDoesNothing)
 {
-    const Strings Lines = RunSynchronisation(Scenario.MovieDir(), false);
-    ASSERT_EQ(Lines.size(), 1u);
-    EXPECT_TRUE(Scenario.IsNoiseFailure(Lines[0])) << Lines[0];
-
+    ExpectOnlyNoiseFailure(RunSynchronisation(Scenario.MovieDir(), false));
     Scenario.ExpectCompleteLibrary();
-    EXPECT_EQ(PlaylistEntries(Library(JardinDir) + "/movie.asx"),
-              Strings{Movie("Le Jardin oublie 1972 DVDRip XviD FRENCH.avi")});
     EXPECT_EQ(PlaylistEntries(Library(AlienDir) + "/movie.asx"),
               (Strings{Movie("Alien [CD1].avi"), Movie("Alien [CD2].avi")}));
     EXPECT_EQ(ReadWholeFile(Config.AnomalyDir + "/allocine-DVDRip XviD.avi.json"), "<missing>");
     EXPECT_EQ(ReadWholeFile(Config.AnomalyDir + "/tmdb-12345.json"), "<missing>");
     EXPECT_EQ(ReadWholeFile(Config.CacheDir + "/allocine-61282.jpg"), "thumbnail"); // the ambiguous search's
 
-    // One search per word list, shorter only after an answer without result;
-    // the second part borrowed its first part's answer.
+    // One search per word list; the second part borrowed its first part's answer.
     EXPECT_EQ(Scenario.Fake.Count(AllocineApiHost, "/rest/v3/search"), 5);
     EXPECT_EQ(RequestCount(), 16u);
 
@@ -85,15 +93,13 @@ TEST_F(EndToEndTest, RenamingJournalsEachFileOnceAndFollowsTheNewNames)
     const std::string AlienName =
         "Alien, le huitième passager (Alien) (09-1979) (Ridley Scott) (Science fiction, Épouvante-horreur)";
     const std::string AmelieName = "Amélie Nino Paris (2001) () #3003.mkv";
-    Strings Wanted = {
+    const Strings Wanted = {
         "\"" + Movie("Alien [CD1].avi") + "\" /OK #2001 \"" + AlienName + " [CD1] #2001.avi\"",
         "\"" + Movie("Alien [CD2].avi") + "\" /OK #2001 \"" + AlienName + " [CD2] #2001.avi\"",
         "\"" + Movie("Divers/amelie nino #3003.mkv") + "\" /OK #3003 \"" + AmelieName + "\"",
         "\"" + Movie("Le Jardin oublie 1972 DVDRip XviD FRENCH.avi") + "\" /OK #12345 \"" + JardinName + "\"",
     };
-    // The walk's order follows the locale, so compare as sets.
-    std::sort(Journal.begin(), Journal.end());
-    std::sort(Wanted.begin(), Wanted.end());
+    std::sort(Journal.begin(), Journal.end()); // the walk's order follows the locale
     EXPECT_EQ(Journal, Wanted);
 
     EXPECT_EQ(ReadWholeFile(Movie(JardinName)), "movie 12345");
@@ -109,30 +115,31 @@ TEST_F(EndToEndTest, MissingOrEmptyFilesAreMadeGoodFromWhatTheLibraryKeeps)
 {
     RunSynchronisation(Scenario.MovieDir(), false);
     const std::string Jardin = Library(JardinDir), Alien = Library(AlienDir);
-    Scenario.Temp.Write("Films/@Vantry/" + JardinDir + "/folder.jpg", "");
-    Scenario.Temp.Write("Films/@Vantry/" + JardinDir + "/backdrop.jpg", "");
+    for (const std::string& File : {Jardin + "/folder.jpg", Jardin + "/backdrop.jpg"})
+        fs::resize_file(File, 0);
     for (const std::string& File : {Jardin + "/fanart.jpg", Jardin + "/movie.nfo", Alien + "/folder.jpg"})
-        std::filesystem::remove(File);
+        fs::remove(File);
     const std::size_t Before = RequestCount();
 
     RunSynchronisation(Scenario.MovieDir(), false);
-    // Only the empty poster is asked for again; "tmdb.json" ends the backdrop
-    // step, after an empty copy of the empty backdrop.
+    // Only the poster is fetched again: "tmdb.json" ends the backdrop step.
     EXPECT_EQ(RequestCount(), Before + 1);
     EXPECT_EQ(ReadWholeFile(Jardin + "/folder.jpg"), ReadWholeFile(SynchData("poster-12345.jpg")));
     EXPECT_EQ(ReadWholeFile(Jardin + "/backdrop.jpg"), "<missing>");
     EXPECT_EQ(ReadWholeFile(Jardin + "/fanart.jpg"), "");
-    EXPECT_TRUE(std::filesystem::exists(Jardin + "/movie.nfo"));
+    EXPECT_TRUE(fs::exists(Jardin + "/movie.nfo"));
     EXPECT_EQ(ReadWholeFile(Alien + "/folder.jpg"), std::string(VantryResource_nofolder600()));
 }
 
 TEST_F(EndToEndTest, ResolvedAnomaliesFinishTheirMovie)
 {
     RunSynchronisation(Scenario.MovieDir(), false);
-    const auto Resolve = [this](std::uint8_t Mode, std::int32_t Code, std::unique_ptr<TMovieInfo> Movie) {
-        return RunSynchJob({Scenario.LibraryDir(), false, Mode, Code, std::move(Movie)});
+    const auto Resolve = [this](std::uint8_t Mode, std::int32_t Code, std::unique_ptr<TMovieInfo> Record) {
+        return RunSynchronisation(Scenario.LibraryDir(), false, [&](TSynchThread& Worker) {
+            std::tie(Worker.Mode, Worker.Code) = std::tie(Mode, Code);
+            Worker.Movie = std::move(Record);
+        });
     };
-
     // The user chose AlloCine's movie 61282 for "avatar 2009.avi".
     auto Avatar = std::make_unique<TMovieInfo>();
     Avatar->SetFileName(Movie("avatar 2009.avi"));
@@ -143,7 +150,6 @@ TEST_F(EndToEndTest, ResolvedAnomaliesFinishTheirMovie)
     EXPECT_EQ(PlaylistEntries(AvatarDir + "/movie.asx"), Strings{Movie("avatar 2009.avi")});
     // TMDb's result with the same title wins over those with other dates.
     EXPECT_EQ(ReadWholeFile(AvatarDir + "/tmdb.json"), ReadWholeFile(AnswerData("tmdb-movie-19995.json")));
-    EXPECT_EQ(ReadWholeFile(AvatarDir + "/fanart.jpg"), ReadWholeFile(SynchData("backdrop-garden.jpg")));
 
     // The user chose TMDb's movie 19995 for Alien's backdrop.
     auto Alien = std::make_unique<TMovieInfo>();

@@ -1,5 +1,4 @@
-// The thread layer: calls onto the main thread with their errors carried
-// back, the termination callback whatever happens, and the worker's release.
+// The termination callback runs on the main thread whatever throws, then the worker goes.
 #include "QueueDispatcher.h"
 
 #include <gtest/gtest.h>
@@ -9,76 +8,34 @@
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
-class TScriptedWorker : public TWorkerThread
+struct TFailingWorker : TWorkerThread
 {
-public:
-    TScriptedWorker(TMainThreadDispatcher& Dispatcher, std::function<void(TScriptedWorker&)> Job, bool& Freed)
-        : TWorkerThread(Dispatcher), FJob(std::move(Job)), FFreed(Freed)
-    {
-    }
-    ~TScriptedWorker() override { FFreed = true; }
-    using TWorkerThread::Synchronize;
-
-protected:
-    void Execute() override { FJob(*this); }
-
-private:
-    std::function<void(TScriptedWorker&)> FJob;
-    bool& FFreed;
+    TFailingWorker(TMainThreadDispatcher& Dispatcher, bool& Flag) : TWorkerThread(Dispatcher), Freed(Flag) {}
+    ~TFailingWorker() override { Freed = true; }
+    void Execute() override { throw std::runtime_error("job failed"); }
+    bool& Freed;
 };
 
-struct WorkerThreadTest : ::testing::Test
+TEST(WorkerThreadTest, AFailingJobOrCallbackStillEndsAndReleasesTheWorker)
 {
     TQueueDispatcher Dispatcher;
-    Strings Seen;
-    bool Freed = false;
-
-    void RunToEnd(TWorkerThread& Worker, bool FailingCallback = false)
-    {
-        Worker.OnTerminate = [this, FailingCallback](TWorkerThread*) {
+    for (const bool FailingCallback : {false, true}) {
+        bool Freed = false, Ended = false;
+        auto* Worker = new TFailingWorker(Dispatcher, Freed);
+        Worker->OnTerminate = [&](TWorkerThread*) {
             EXPECT_TRUE(Dispatcher.OnMainThread());
             EXPECT_FALSE(Freed); // released only after its callback
-            Seen.push_back("terminated");
+            Ended = true;
             if (FailingCallback)
                 throw std::runtime_error("callback failed");
         };
-        Worker.Start();
-        if (!Dispatcher.PumpUntil([this] { return !Seen.empty() && Seen.back() == "terminated"; })) {
+        Worker->Start();
+        if (!Dispatcher.PumpUntil([&Ended] { return Ended; })) {
             ADD_FAILURE() << "the worker never ended";
             std::abort(); // it still refers to this test's data
         }
         TWorkerThread::WaitForAllWorkers();
-    }
-};
-
-TEST_F(WorkerThreadTest, SynchronizeRunsOnTheMainThreadAndCarriesErrorsBack)
-{
-    RunToEnd(*new TScriptedWorker(
-        Dispatcher,
-        [this](TScriptedWorker& Self) {
-            Self.Synchronize([this] { Seen.push_back(Dispatcher.OnMainThread() ? "main" : "worker"); });
-            try {
-                Self.Synchronize([] { throw std::runtime_error("handler failed"); });
-            } catch (const std::exception& Error) {
-                Self.Synchronize([this, What = std::string(Error.what())] { Seen.push_back(What); });
-            }
-        },
-        Freed));
-    EXPECT_EQ(Seen, (Strings{"main", "handler failed", "terminated"}));
-    EXPECT_TRUE(Freed);
-}
-
-TEST_F(WorkerThreadTest, AFailingJobOrCallbackStillEndsAndReleasesTheWorker)
-{
-    for (const bool FailingCallback : {false, true}) {
-        Freed = false;
-        Seen.clear();
-        RunToEnd(*new TScriptedWorker(
-                     Dispatcher, [](TScriptedWorker&) { throw std::runtime_error("job failed"); }, Freed),
-                 FailingCallback);
-        EXPECT_TRUE(Freed);
+        EXPECT_TRUE(Freed) << FailingCallback;
     }
 }
 
