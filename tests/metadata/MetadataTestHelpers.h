@@ -1,4 +1,3 @@
-// Small helpers the metadata tests share.
 #pragma once
 
 #include <filesystem>
@@ -17,7 +16,6 @@ inline std::string ErrorOf(const std::function<void()>& Call)
     return "<none>";
 }
 
-// The names of the entries of Folder.
 inline std::set<std::string> EntryNames(const std::string& Folder)
 {
     std::set<std::string> Names;

@@ -40,7 +40,6 @@ TMovieInfo FullMovie()
     return Movie;
 }
 
-// Every per-movie writer, by the name of the file it writes.
 const std::pair<const char*, void (*)(TMetadata&, const std::string&, const TMovieInfo&, bool)> Writers[] = {
     {"movie.nfo", [](auto& M, auto& F, auto& V, bool O) { M.CreateNfo(F, V, O); }},
     {"movie.xml", [](auto& M, auto& F, auto& V, bool O) { M.CreateMovieXml(F, V, O); }},
@@ -59,17 +58,36 @@ std::string NfoText(const TMovieInfo& Movie, const char* Name)
     return Document.child("movie").child(Name).text().get();
 }
 
+const std::string Cd1 = "/films/Le Jardin oublié cd1.avi", Cd2 = "/films/Le Jardin oublié cd2.avi";
+
+TMovieInfo Part(const std::string& FileName, int CdNumber = 0)
+{
+    TMovieInfo movie;
+    movie.FileName = FileName;
+    movie.CdNumber = CdNumber;
+    movie.OtherCdFile = CdNumber == 1 ? Cd2 : CdNumber == 2 ? Cd1 : FileName;
+    movie.Title = "Le Jardin oublié";
+    return movie;
+}
+
+// The playlist's file references joined by ", ".
+std::string References(TMetadata& Metadata, const std::string& Asx)
+{
+    TDDKStringList list;
+    Metadata.ReadAsxEntries(Asx, list);
+    return DDKListToString(list, -1);
+}
+
 } // namespace
 
 TEST(Writers, EveryDocumentMatchesItsGoldenFileAndOverwriteIsHonoured)
 {
-    // VANTRY_UPDATE_GOLDEN=1 stores what is written instead, so that a
-    // deliberate change shows as a reviewable diff.
+    // VANTRY_UPDATE_GOLDEN=1 stores what is written instead, for a deliberate change.
     const char* Update = std::getenv("VANTRY_UPDATE_GOLDEN");
     const std::pair<const char*, TMovieInfo> Movies[] = {{"full", FullMovie()}, {"empty", TMovieInfo()}};
+    TMetadata Metadata;
     for (const auto& [Kind, Movie] : Movies) {
         TempFolder Folder;
-        TMetadata Metadata;
         for (const auto& [Name, Write] : Writers) {
             const std::string FileName = Folder / Name;
             const std::string Golden = VANTRY_TEST_DATA "/golden/" + std::string(Kind) + "/" + Name;
@@ -88,7 +106,7 @@ TEST(Writers, EveryDocumentMatchesItsGoldenFileAndOverwriteIsHonoured)
     }
 }
 
-TEST(Writers, TenPointRatingRoundsHalvesToEven)
+TEST(Writers, NfoRatingOutOfTenAndTextXmlCannotCarry)
 {
     // A rating given alone counts twice; exact halves of a tenth go to the even digit.
     const std::tuple<double, double, const char*> Cases[] = {
@@ -99,33 +117,16 @@ TEST(Writers, TenPointRatingRoundsHalvesToEven)
         Movie.UserRating = User;
         EXPECT_EQ(NfoText(Movie, "rating"), Expected) << Press << " / " << User;
     }
-}
-
-TEST(Writers, TextXmlCannotCarryIsMadeSafeAndTheRestKept)
-{
     TMovieInfo Movie;
-    const std::string Long(5000, 'x');
-    Movie.Title = "A\001B\037\tC \xFF\xC3 & <D> " + Long;
-    Movie.Synopsis = "ligne 1\nligne 2 \xE2\x82\xAC";
-    TempFolder Folder;
-    TMetadata().CreateNfo(Folder / "movie.nfo", Movie, false);
-    const std::string Bytes = ReadWholeFile(Folder / "movie.nfo");
-
-    // Every byte is part of valid UTF-8 and no control character but tab and
-    // line ends is left, so strict readers accept the document.
-    for (std::size_t Position = 0; Position < Bytes.size();) {
-        const char32_t Character = DDKNextChar(Bytes, Position);
-        ASSERT_LT(Character, DDKInvalidByteBase);
-        ASSERT_TRUE(Character >= 0x20 || Character == '\t' || Character == '\n' || Character == '\r');
-    }
-    EXPECT_EQ(NfoText(Movie, "title"), "AB\tC \xEF\xBF\xBD\xEF\xBF\xBD & <D> " + Long);
-    EXPECT_EQ(NfoText(Movie, "plot"), Movie.Synopsis);
+    Movie.Synopsis = "A\001B\037\tC\n\xFF\xC3 & <D> \xE2\x82\xAC" + std::string(5000, 'x');
+    // Control characters but tab and line ends are dropped, bytes that are not UTF-8 replaced.
+    EXPECT_EQ(NfoText(Movie, "plot"),
+              "AB\tC\n\xEF\xBF\xBD\xEF\xBF\xBD & <D> \xE2\x82\xAC" + std::string(5000, 'x'));
 }
 
 TEST(Writers, XbmcSettingsAreExtendedNeverReplaced)
 {
-    // Before is nullptr when there is no file yet; After is empty when the file
-    // is refused and stays byte for byte.
+    // No file yet, then files of other roots; an ill-formed file is refused and left as it was.
     const std::string Fanart = "  <fanart>\n    <add>backdrop.jpg</add>\n  </fanart>\n";
     const std::pair<const char*, std::string> Cases[] = {
         {nullptr, "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<advancedsettings>\n" + Fanart +
@@ -139,9 +140,8 @@ TEST(Writers, XbmcSettingsAreExtendedNeverReplaced)
     };
     for (const auto& [Before, After] : Cases) {
         TempFolder Folder;
-        const std::string FileName = Folder / "XBMC/userdata/advancedsettings.xml";
-        if (Before)
-            Folder.Write("XBMC/userdata/advancedsettings.xml", Before);
+        const std::string FileName = Before ? Folder.Write("XBMC/userdata/advancedsettings.xml", Before)
+                                            : Folder / "XBMC/userdata/advancedsettings.xml";
         // Every start of the program calls it: the second call must find the entry.
         const std::string Error = ErrorOf([&] {
             TMetadata().CreateXbmcSettings(FileName);
@@ -150,4 +150,53 @@ TEST(Writers, XbmcSettingsAreExtendedNeverReplaced)
         EXPECT_EQ(Error.starts_with("[TMetadata.CreateXbmcSettings] "), After.empty()) << Error;
         EXPECT_EQ(ReadWholeFile(FileName), After.empty() ? Before : After);
     }
+}
+
+TEST(Playlist, BytesPartOrderRenamingAndRefusals)
+{
+    TempFolder folder;
+    TMetadata metadata;
+    const std::string asx = folder / "movie.asx";
+    metadata.CreateAsx(asx, Part("/films/Été & co.mkv"), false);
+    const std::string bytes = "\xEF\xBB\xBF<asx version=\"3.0\">\n"
+                              "  <param name=\"encoding\" value=\"UTF-8\" />\n"
+                              "  <entry>\n"
+                              "    <title>Le Jardin oublié</title>\n"
+                              "    <ref href=\"/films/Été &amp; co.mkv\" />\n"
+                              "  </entry>\n"
+                              "</asx>\n";
+    EXPECT_EQ(ReadWholeFile(asx), bytes);
+    // A file already listed, whatever its case, changes nothing.
+    metadata.CreateAsx(asx, Part("/FILMS/Été & CO.MKV"), false);
+    EXPECT_EQ(ReadWholeFile(asx), bytes);
+
+    for (const bool partOneFirst : {true, false}) {
+        const TMovieInfo one = Part(Cd1, 1), two = Part(Cd2, 2);
+        metadata.CreateAsx(asx, partOneFirst ? one : two, true);
+        metadata.CreateAsx(asx, partOneFirst ? two : one, false);
+        EXPECT_EQ(References(metadata, asx), Cd1 + ", " + Cd2) << partOneFirst;
+    }
+    metadata.RenameAsxEntry(asx, "/FILMS/Le Jardin oublié CD2.avi", "/new/cd2.avi");
+    EXPECT_EQ(References(metadata, asx), Cd1 + ", /new/cd2.avi");
+
+    const std::tuple<std::string, TMovieInfo, std::string> cases[] = {
+        {"<asx><entry><ref href=\"/films/Autre.avi\"/></entry></asx>", Part("/films/Film.avi"),
+         "1CD and already 1 entry"},
+        {"<asx><entry><ref href=\"/a cd1.avi\"/></entry><entry><ref href=\"/a cd2.avi\"/></entry></asx>",
+         Part(Cd2, 2), "CD2 and already 2 entry"},
+        {"<asx><entry><ref href=\"/films/Autre cd1.avi\"/></entry></asx>", Part(Cd2, 2),
+         "CD2 and bad twin file for the existing entry"},
+        {"<asx><entry><ref href=\"/a.avi\"/></entry>", Part(Cd2, 2), "XML: "},
+    };
+    for (const auto& [existing, movie, reason] : cases) {
+        folder.Write("movie.asx", existing);
+        const std::string message = ErrorOf([&] { metadata.CreateAsx(asx, movie, false); });
+        EXPECT_TRUE(message.starts_with("[CreateAsx] [Erreur sur l'enregistrement du nom de fichier \"" +
+                                        movie.FileName + "\" dans le fichier ASX \"" + asx + "\"] " + reason))
+            << message;
+        EXPECT_EQ(ReadWholeFile(asx), existing);
+    }
+    // Renaming in an ill-formed playlist leaves it too.
+    EXPECT_ANY_THROW(metadata.RenameAsxEntry(asx, "/a.avi", "/b.avi"));
+    EXPECT_EQ(ReadWholeFile(asx), std::get<0>(cases[3]));
 }

@@ -1,0 +1,195 @@
+#include "MetadataTestHelpers.h"
+#include "UnitMetadata.h"
+
+#include "FakeServices.h"
+#include "HttpObject.h"
+#include "TempFolder.h"
+#include "UnitConfig.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using TOrderedJson = nlohmann::ordered_json;
+using TNames = std::set<std::string>;
+
+const std::string Allocine = "images.allocine.test", Tmdb = "image.tmdb.test";
+
+const std::string AllocineXml =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?><feed><totalResults>1</totalResults>"
+    "<movie code=\"42\"><title>Le film</title></movie></feed>";
+const std::string AllocineJson = R"({"feed":{"totalResults":1,"movie":[{"code":42,"title":"Le film"}]}})";
+
+// A record's members in order with the text of plain ones; an AlloCine record's are those of its feed.
+std::string Members(const std::string& FileName)
+{
+    const std::string Bytes = ReadWholeFile(FileName);
+    std::string Text;
+    if (FileName.ends_with(".json")) {
+        const TOrderedJson Whole = TOrderedJson::parse(Bytes);
+        const TOrderedJson& Record = Whole.contains("feed") ? Whole["feed"] : Whole;
+        for (const auto& [Name, Value] : Record.items()) {
+            const std::string Plain = Value.is_string() ? Value.get<std::string>() : Value.dump();
+            Text += Name + "=" + (Value.is_structured() ? "" : Plain) + ",";
+        }
+        return Text;
+    }
+    pugi::xml_document Document;
+    EXPECT_TRUE(Bytes.starts_with("\xEF\xBB\xBF") && Document.load_string(Bytes.c_str() + 3)) << FileName;
+    for (const pugi::xml_node& Child : Document.document_element().children())
+        Text += std::string(Child.name()) + "=" + Child.text().get() + ",";
+    return Text;
+}
+
+class AnswerFiles : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Config.AnomalyDir = FFolder.MakeFolder("Anomaly");
+        Config.CacheDir = FFolder.MakeFolder("Cache");
+        Config.ImageBaseUrl = "http://" + Tmdb + "/t/p/";
+        FHttp.RetryPause = std::chrono::milliseconds(1);
+        FMovie.SetFileName(FFolder.Write("Films/Le film.avi", "movie"));
+        FMovie.Code = 4321;
+        FMovie.Title = "Le film";
+        FMovie.OriginalTitle = "The Movie";
+        FMovie.ProductionYear = "1999";
+        FMovie.MovieDir = "/films/@Vantry/Le film (1999) #4321";
+    }
+    void TearDown() override { Config = FSavedConfig; }
+
+    const TConfig FSavedConfig = Config;
+    TempFolder FFolder;
+    TMovieInfo FMovie;
+    FakeServices FFake;
+    THttpObject FHttp;
+    TMetadata FMetadata;
+};
+
+} // namespace
+
+TEST_F(AnswerFiles, AnomalyBothFormsForBothServicesWithTheirMembersAndWhatBlocksWhat)
+{
+    // An XML record blocks every later one, a JSON record only JSON ones.
+    const std::tuple<std::string, TSource, const char*, const char*> Adds[] = {
+        {AllocineXml, SourceAllocine, "Le film.avi", "le+film"},
+        {AllocineJson, SourceAllocine, "Le film.avi", "blocked"},
+        {AllocineJson, SourceAllocine, "\xE9t\xE9.avi", "le+film"}, // a name that is not UTF-8
+        {AllocineJson, SourceAllocine, "\xE9t\xE9.avi", "blocked"},
+        {R"({"page":1,"results":[{"id":7,"title":"Le film"}],"total_results":1})", SourceTmdb, "", "le film"},
+        {"<OpenSearchDescription><movies><movie><id>7</id></movie></movies></OpenSearchDescription>",
+         SourceTmdb, "", "not in XML"},
+    };
+    for (const auto& [Answer, Source, File, Words] : Adds) {
+        TMovieInfo Movie = FMovie;
+        if (*File)
+            Movie.SetFileName(FFolder / (std::string("Films/") + File));
+        TMetadata().AddAnomaly(Answer, Source, Movie, "/films/@Vantry", Words);
+    }
+
+    const std::string Films = FFolder / "Films/";
+    const std::string Tmdb = "code=4321,title=Le film,originalTitle=The Movie,productionYear=1999,"
+                             "realeaseDate=1899-12-30 00:00:00,moviedir=/films/@Vantry/Le film (1999) #4321";
+    const std::map<std::string, std::string> Expected = {
+        {"allocine-Le film.avi.xml", "totalResults=1,movie=,filename=" + Films +
+                                         "Le film.avi,mcdir=/films/@Vantry,words=le+film,volume=,"},
+        {"allocine-\xE9t\xE9.avi.json",
+         "totalResults=1,movie=,filename=" + Films +
+             "\xEF\xBF\xBDt\xEF\xBF\xBD.avi,mcdir=/films/@Vantry,words=le+film,volume=,"},
+        {"tmdb-4321.json", "page=1,results=,total_results=1," + Tmdb + ",words=le film,volume=,"},
+        {"tmdb-4321.xml", "movies=," + Tmdb + ",volume=,"},
+    };
+    std::map<std::string, std::string> Records;
+    for (const std::string& Name : EntryNames(Config.AnomalyDir))
+        Records[Name] = Members(Config.AnomalyDir + "/" + Name);
+    EXPECT_EQ(Records, Expected);
+}
+
+TEST_F(AnswerFiles, AnswersThatCannotBeReadAreRefusedWithTheirTagAndLeaveNothing)
+{
+    const std::string Deep = std::string(100000, '[') + std::string(100000, ']');
+    std::string DeepXml;
+    for (int Level = 0; Level < 5000; ++Level)
+        DeepXml = "<a>" + DeepXml + "</a>";
+    for (const std::string& Answer : {std::string("{\"feed\": ["), std::string("<feed><movie></feed>"),
+                                      "{\"feed\":{\"x\":" + Deep + "}}", "<feed>" + DeepXml + "</feed>"}) {
+        const std::string Error =
+            ErrorOf([&] { FMetadata.AddAnomaly(Answer, SourceAllocine, FMovie, "", ""); });
+        EXPECT_TRUE(Error.starts_with("[TMetadata.AddAnomaly] ")) << Answer.substr(0, 40) << ": " << Error;
+        // Deep answers are no error for the cache, which finds no movie in them.
+        const std::string PosterError =
+            ErrorOf([&] { FMetadata.SavePosterCache(Answer, SourceAllocine, FHttp); });
+        EXPECT_EQ(PosterError.starts_with("[TMetadata.SavePosterCache] "), Answer.size() < 100)
+            << PosterError;
+    }
+    EXPECT_TRUE(EntryNames(Config.AnomalyDir).empty() && EntryNames(Config.CacheDir).empty());
+    EXPECT_TRUE(FFake.Requests().empty());
+}
+
+TEST_F(AnswerFiles, AnomalyThreadsAddingTheSameRecordLeaveOneWholeFile)
+{
+    // A large answer, so that the saves overlap.
+    TOrderedJson Answer = TOrderedJson::parse(AllocineJson);
+    for (int Index = 0; Index < 2000; ++Index)
+        Answer["feed"]["movie"].push_back({{"code", Index}, {"title", std::string(200, 'a' + Index % 26)}});
+    std::vector<std::jthread> Threads;
+    for (int Index = 0; Index < 8; ++Index)
+        Threads.emplace_back([&] { TMetadata().AddAnomaly(Answer.dump(), SourceAllocine, FMovie, "", ""); });
+    Threads.clear(); // joins them
+
+    // No temporary file is left behind.
+    EXPECT_EQ(EntryNames(Config.AnomalyDir), TNames{"allocine-Le film.avi.json"});
+    const std::string Record = ReadWholeFile(Config.AnomalyDir + "/allocine-Le film.avi.json");
+    EXPECT_EQ(TOrderedJson::parse(Record)["feed"]["movie"].size(), 2001u);
+}
+
+TEST_F(AnswerFiles, PostersOfBothServicesAreFetchedOnceAndOneFailureStopsNoOther)
+{
+    FFake.Answer(Allocine, "/r_75_106/medias/x/medias/c.JPEG", FakeAnswer::Text("picture c"));
+    FFake.Answer(Allocine, "/r_75_106/medias/missing.jpg", FakeAnswer::Status(404));
+    FFake.Default(Allocine, "/r_75_106/medias/busy.jpg", FakeAnswer::Status(503));
+    FFake.Answer(Allocine, "/pictures/d.gif", FakeAnswer::Text("picture d"), 2);
+    FFake.Answer(Tmdb, "/t/p/w92/p1.jpg", FakeAnswer::Text("poster 1"));
+    FFake.Answer(Tmdb, "/thumbs/p3.jpeg", FakeAnswer::Text("poster 3"));
+    const std::pair<int, const char*> Posters[] = {{3, "/medias/missing.jpg"},
+                                                   {4, "/medias/busy.jpg"},
+                                                   {5, "not an address"},
+                                                   {6, "/Medias/x/medias/c.JPEG"}};
+    nlohmann::json Movies = {{{"code", 2}, {"title", "no poster"}}};
+    for (const auto& [Code, Href] : Posters)
+        Movies.push_back(
+            {{"code", Code}, {"poster", {{"href", (Code == 5 ? "" : "http://" + Allocine) + Href}}}});
+    const std::string Answer = nlohmann::json{{"feed", {{"movie", Movies}}}}.dump();
+    FMetadata.SavePosterCache(Answer, SourceAllocine, FHttp);
+    // A code that is not a number must not lead the picture out of the cache folder.
+    const std::string Poster = "<poster href=\"http://" + Allocine + "/pictures/d.gif\"/>";
+    FMetadata.SavePosterCache("<feed><movie code=\"8\">" + Poster + "</movie><movie code=\"../escape\">" +
+                                  Poster + "</movie></feed>",
+                              SourceAllocine, FHttp);
+    FMetadata.SavePosterCache(
+        R"({"results":[{"id":11,"poster_path":"/p1.jpg"},{"id":12,"poster_path":null}],"total_results":2})",
+        SourceTmdb, FHttp);
+    FMetadata.SavePosterCache(
+        "<OpenSearchDescription><movies><movie><id>13</id><images>"
+        "<image type=\"poster\" size=\"original\" url=\"http://image.tmdb.test/big.jpg\"/>"
+        "<image type=\"poster\" size=\"thumb\" url=\"http://image.tmdb.test/thumbs/p3.jpeg\"/>"
+        "</images></movie></movies></OpenSearchDescription>",
+        SourceTmdb, FHttp);
+    EXPECT_EQ(EntryNames(Config.CacheDir),
+              (TNames{"allocine-6.jpg", "allocine-8.gif", "tmdb-11.jpg", "tmdb-13.jpg"}));
+    EXPECT_EQ(EntryNames(FFolder.Path().string()), (TNames{"Anomaly", "Cache", "Films"}));
+    EXPECT_EQ(ReadWholeFile(Config.CacheDir + "/allocine-6.jpg"), "picture c");
+    EXPECT_EQ(FFake.Count(Allocine, "/r_75_106/medias/missing.jpg"), 1);
+    EXPECT_EQ(FFake.Count(Allocine, "/r_75_106/medias/busy.jpg"), 5);
+    EXPECT_EQ(FFake.Requests().size(), 10u);
+
+    // Present pictures are not fetched again, missing ones are.
+    FMetadata.SavePosterCache(Answer, SourceAllocine, FHttp);
+    EXPECT_EQ(FFake.Requests().size(), 10u + 1 + 5);
+}
