@@ -97,9 +97,7 @@ void MakeMovieDir(TMovieInfo& Movie, const std::string& BasePath)
         Name += " (" + Movie.ProductionYear + ")";
     Name += DDKFormat(" #%d", Movie.Code);
     // "Face / Off" loses its slash and the double blank left behind.
-    Name = DDKClearPath(Name, "", true);
-    while (Name.find("  ") != std::string::npos)
-        Name = DDKReplaceAll(Name, "  ", " ");
+    Name = DDKCollapseBlanks(DDKClearPath(Name, "", true));
 
     Movie.MovieDir = DDKIncludeTrailingPathDelimiter(BasePath) + Name;
     std::error_code Error;

@@ -134,6 +134,16 @@ std::string DDKReplaceAll(std::string_view S, std::string_view From, std::string
     return result;
 }
 
+std::string DDKCollapseBlanks(std::string_view S)
+{
+    std::string result;
+    result.reserve(S.size());
+    for (const char c : S)
+        if (c != ' ' || result.empty() || result.back() != ' ')
+            result.push_back(c);
+    return result;
+}
+
 std::int32_t DDKStrToIntDef(std::string_view S, std::int32_t Default)
 {
     return ParseInteger(S, Default);

@@ -30,6 +30,8 @@ std::string DDKTrimRight(std::string_view S);
 
 // Every occurrence of From replaced by To (exact comparison).
 std::string DDKReplaceAll(std::string_view S, std::string_view From, std::string_view To);
+// Each run of blanks shortened to one blank.
+std::string DDKCollapseBlanks(std::string_view S);
 
 // Whole decimal integers, optionally signed; Default when S is not one or does
 // not fit the type.

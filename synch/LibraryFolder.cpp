@@ -40,13 +40,6 @@ std::string RenamedFileName(const TMovieInfo& Movie)
     return Name;
 }
 
-std::string CollapseBlanks(std::string Name)
-{
-    while (Name.find("  ") != std::string::npos)
-        Name = DDKReplaceAll(Name, "  ", " ");
-    return Name;
-}
-
 } // namespace
 
 void TSynchThread::SaveMovieInfo(std::int32_t Code, TMovieInfo& Movie)
@@ -99,7 +92,7 @@ bool TSynchThread::RenameMovieFile(TMovieInfo& Movie)
         if (!RenameFiles)
             return false;
         std::string Name = DDKClearPath(RenamedFileName(Movie), "", true);
-        Name = CollapseBlanks(DDKReplaceAll(Name, "&", ""));
+        Name = DDKCollapseBlanks(DDKReplaceAll(Name, "&", ""));
         const std::string NewPath = DDKExtractFilePath(Movie.FileName) + Name;
         if (DDKSameText(NewPath, Movie.FileName))
             return false;
