@@ -9,3 +9,4 @@ set(VANTRY_VERSION_HOST "vantry.example.org" CACHE STRING "Version service host"
 set(VANTRY_ALLOCINE_PARTNER "PARTNER_CODE" CACHE STRING "AlloCine partner code")
 set(VANTRY_ALLOCINE_SECRET "SECRET_KEY" CACHE STRING "AlloCine secret key")
 set(VANTRY_TMDB_API_KEY "TMDB_API_KEY" CACHE STRING "TMDb api key")
+set(VANTRY_PRODUCT_PAGE "http://vantry.example.org/" CACHE STRING "Web address of the program's own page")

@@ -8,6 +8,7 @@
 #include "HttpObject.h"
 #include "ServiceSettings.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <system_error>
@@ -16,13 +17,16 @@ TConfig Config;
 
 TConfig::TConfig() : ImageBaseUrl(DDKFormat("http://%s/t/p/", TmdbImageHost)) {}
 
-TConfig::TConfig(const std::string& ExeName) : TConfig()
+TConfig::TConfig(const std::string& ExeName) : TConfig(ExeName, DDKExtractFilePath(ExeName)) {}
+
+TConfig::TConfig(const std::string& ExeName, const std::string& DataDir) : TConfig()
 {
     AppPath = DDKExtractFilePath(ExeName);
-    IniFileName = AppPath + "Vantry.ini";
-    AnomalyDir = AppPath + "Anomaly";
-    CacheDir = AppPath + "Cache";
-    LogFile = DDKChangeFileExt(ExeName, ".log");
+    const std::string DataPath = DDKIncludeTrailingPathDelimiter(DataDir);
+    IniFileName = DataPath + "Vantry.ini";
+    AnomalyDir = DataPath + "Anomaly";
+    CacheDir = DataPath + "Cache";
+    LogFile = DataPath + DDKChangeFileExt(DDKExtractFileName(ExeName), ".log");
 
     // The writers of anomaly records and thumbnails report a missing folder
     // themselves, with the file they could not write.
@@ -32,6 +36,18 @@ TConfig::TConfig(const std::string& ExeName) : TConfig()
 
     Version =
         DDKSubExpr(DDKGetFileVersion(ExeName), "(\\d+\\.\\d+\\.\\d+)\\.\\d+", 1, true, true, false, true, "");
+}
+
+std::string TConfig::UserDataDir()
+{
+    // Like the configuration folder, a relative setting is not a usable one.
+    const char* DataHome = std::getenv("XDG_DATA_HOME");
+    if (DataHome && DataHome[0] == '/')
+        return DDKIncludeTrailingPathDelimiter(DataHome) + "vantry";
+    const char* Home = std::getenv("HOME");
+    if (Home && Home[0] == '/')
+        return DDKIncludeTrailingPathDelimiter(Home) + ".local/share/vantry";
+    return {};
 }
 
 std::string TConfig::RunningExecutable()

@@ -47,6 +47,32 @@ TEST_F(ConfigTest, DerivesEverythingFromTheExecutablePath)
     EXPECT_EQ(Config.Version, "1.3.0");
     EXPECT_TRUE(std::filesystem::is_directory(Temp / "app/Anomaly"));
     EXPECT_EQ(TConfig(Temp.Write("app/plain.bin", "no stamp")).Version, "");
+
+    // The program as installed keeps the user's files in the user's data folder.
+    const TConfig Installed(Temp / "app/vantry", Temp / "data/vantry");
+    EXPECT_EQ(Installed.Version, "1.3.0");
+    EXPECT_EQ(Installed.LogFile, Temp / "data/vantry/vantry.log");
+    EXPECT_EQ(Installed.AnomalyDir, Temp / "data/vantry/Anomaly");
+    EXPECT_EQ(Installed.IniFileName, Temp / "data/vantry/Vantry.ini");
+    EXPECT_TRUE(std::filesystem::is_directory(Temp / "data/vantry/Cache"));
+}
+
+TEST_F(ConfigTest, UserDataFolderFollowsTheDesktopsVariables)
+{
+    const auto Saved = [](const char* Name) { return std::getenv(Name) ? std::string(std::getenv(Name)) : "-"; };
+    const std::string DataHome = Saved("XDG_DATA_HOME"), Home = Saved("HOME");
+    const std::tuple<const char*, const char*, std::string> Cases[] = {
+        {"/data", "/home/me", "/data/vantry"},
+        {"relative", "/home/me", "/home/me/.local/share/vantry"},
+        {nullptr, "/home/me/", "/home/me/.local/share/vantry"},
+        {nullptr, nullptr, ""}};
+    for (const auto& [XdgDataHome, UserHome, Expected] : Cases) {
+        XdgDataHome ? setenv("XDG_DATA_HOME", XdgDataHome, 1) : unsetenv("XDG_DATA_HOME");
+        UserHome ? setenv("HOME", UserHome, 1) : unsetenv("HOME");
+        EXPECT_EQ(TConfig::UserDataDir(), Expected);
+    }
+    DataHome == "-" ? unsetenv("XDG_DATA_HOME") : setenv("XDG_DATA_HOME", DataHome.c_str(), 1);
+    Home == "-" ? unsetenv("HOME") : setenv("HOME", Home.c_str(), 1);
 }
 
 TEST_F(ConfigTest, StartUpQueriesKeepTheDefaultOnAnyFailure)
