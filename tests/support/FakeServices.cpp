@@ -149,7 +149,7 @@ FakeServices::TRoute& FakeServices::RouteFor(std::string_view Host, std::string_
     for (TRoute& Route : FRoutes)
         if (Route.Host == LowerHost && Route.Path == Path && Route.QueryPart == QueryPart)
             return Route;
-    return FRoutes.emplace_back(LowerHost, std::string(Path), std::string(QueryPart));
+    return FRoutes.emplace_back(TRoute{LowerHost, std::string(Path), std::string(QueryPart), {}, {}});
 }
 
 void FakeServices::Answer(std::string_view Host, std::string_view Path, FakeAnswer Answer, int Times,
