@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds every test twice, plainly and under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs them all. Fails on any failing test.
+# UndefinedBehaviorSanitizer, and runs them all; then builds the fuzz targets
+# with clang and runs each briefly on the stored answers. Fails on any failing
+# test or fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,3 +24,5 @@ run_suite build/test
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_suite build/sanitize -DVANTRY_SANITIZE=ON -DVANTRY_BUILD_BENCH=OFF
+echo "== fuzz targets with clang, on the stored answers"
+bash scripts/fuzz-smoke.sh
