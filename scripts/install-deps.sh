@@ -9,10 +9,11 @@ packages=(
     libcurl4-openssl-dev libpugixml-dev nlohmann-json3-dev libpcre2-dev
     libssl-dev zlib1g-dev libblkid-dev libgtest-dev
     clang libclang-rt-14-dev
+    fonts-liberation2
     locales
 )
 if [ "${1:-}" = "--window" ]; then
-    packages+=(libgl1-mesa-dri fonts-dejavu-core)
+    packages+=(libgl1-mesa-dri)
 fi
 
 missing=()

@@ -5,10 +5,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh --window
 
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DVANTRY_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DVANTRY_BUILD_TESTS=OFF -DVANTRY_BUILD_BENCH=OFF >/dev/null
 cmake --build build/release --parallel "$(nproc)"
 
-if [ -x build/release/ui/vantry ]; then
-    exec build/release/ui/vantry
-fi
-echo "Vantry: le moteur est construit ; les fenêtres ne le sont pas encore, il n'y a rien à lancer."
+exec build/release/ui/vantry

@@ -1,0 +1,214 @@
+// The main window as a user meets it: start-up, a whole synchronisation
+// against the fake services, stop and close requests, bad folders, the
+// rename option's warnings, and a log that cannot be written.
+#include "MainWindowFixture.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+
+#include <filesystem>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST_F(MainWindowTest, ControlsStandAtTheirPlacesAndFollowTheWindowsRightEdge)
+{
+    Open();
+    struct TPlace
+    {
+        const char* Name;
+        QRect Design;
+        int Grow; // 0 fixed, 1 kept at the right, 2 stretched
+    };
+    const TPlace Places[] = {
+        {"EdDir", {60, 6, 376, 22}, 2},          {"BtBrowse", {437, 6, 21, 21}, 1},
+        {"ProgressBar", {60, 30, 376, 17}, 2},   {"CbRenameFiles", {60, 49, 136, 17}, 0},
+        {"BtStart", {60, 87, 170, 24}, 0},       {"BtStop", {235, 87, 56, 24}, 0},
+        {"ImgLoading", {18, 102, 24, 24}, 0},    {"BtAnoAllocine", {60, 117, 170, 24}, 0},
+        {"BtAnoTmdb", {235, 117, 170, 24}, 0},   {"BtClearLog", {450, 117, 127, 24}, 1},
+        {"ImgUpdate", {467, 7, 18, 18}, 1},      {"ImgAbout", {489, 5, 90, 56}, 1},
+    };
+    for (const int Extra : {0, 150}) {
+        Form->resize(600 + Extra, 450 + Extra);
+        for (const auto& [Name, Design, Grow] : Places) {
+            QRect Expected = Design;
+            if (Grow == 1)
+                Expected.translate(Extra, 0);
+            if (Grow == 2)
+                Expected.setWidth(Design.width() + Extra);
+            EXPECT_EQ(Find(Name)->geometry(), Expected) << Name << " +" << Extra;
+        }
+        EXPECT_EQ(Find("MemoLog")->geometry(), QRect(0, 146, 600 + Extra, 304 + Extra));
+        EXPECT_EQ(Find("LbVersion")->x(), 489 + Extra);
+    }
+    EXPECT_EQ(Form->minimumSize(), QSize(600, 450));
+    EXPECT_EQ(Find<QLabel>("Label2")->text().toStdString(),
+              "\"titre FR (titre original) (date de sortie) (réalisateur) (genres) #code.xxx\"");
+    EXPECT_EQ(Find("MemoLog")->font().family().toStdString(), "Courier New");
+    EXPECT_FALSE(Find("BtEmule")->isVisible());
+    EXPECT_FALSE(Find("BtMain")->isVisible());
+}
+
+TEST_F(MainWindowTest, StartUpAsksForUpdatesAndCountsTheRecords)
+{
+    const std::string Download = std::string("http://") + VersionHost + "/version.php?sw=vantry&req=dl&ver=9.9.9";
+    for (const auto& [Answer, UpdateUrl] :
+         std::vector<std::pair<FakeAnswer, std::string>>{{FakeAnswer::Status(404), ""},
+                                                         {FakeAnswer::Text(Config.Version), ""},
+                                                         {FakeAnswer::Text("9.9.9"), Download}}) {
+        Scenario.Fake.Answer(VersionHost, "/version.php", Answer);
+        Open();
+        EXPECT_EQ(Find("ImgUpdate")->isVisible(), !UpdateUrl.empty());
+        if (!UpdateUrl.empty()) {
+            QTest::mouseClick(Find("ImgUpdate"), Qt::LeftButton);
+            EXPECT_EQ(Prompts.Texts("OpenUrl"), Strings{UpdateUrl});
+        }
+        EXPECT_EQ(Caption("BtAnoAllocine"), "Traiter les anomalies Allociné (0)");
+        EXPECT_EQ(Caption("BtAnoTmdb"), "Traiter les anomalies Tmdb (0)");
+        EXPECT_FALSE(Enabled("BtAnoAllocine"));
+        EXPECT_FALSE(Enabled("BtAnoTmdb"));
+        Prompts.Reset();
+    }
+    EXPECT_EQ(Find<QLabel>("LbVersion")->text().toStdString(), "version " + Config.Version);
+    EXPECT_TRUE(fs::exists(Scenario.Temp / "config/XBMC/userdata/advancedsettings.xml"));
+
+    Scenario.Temp.Write("app/Anomaly/allocine-a.avi.json", "{}");
+    Scenario.Temp.Write("app/Anomaly/allocine-b.avi.xml", "<x/>");
+    Scenario.Temp.Write("app/Anomaly/tmdb-12.json", "{}");
+    Open();
+    EXPECT_EQ(Caption("BtAnoAllocine"), "Traiter les anomalies Allociné (2)");
+    EXPECT_EQ(Caption("BtAnoTmdb"), "Traiter les anomalies Tmdb (1)");
+    EXPECT_TRUE(Enabled("BtAnoAllocine"));
+    EXPECT_TRUE(Enabled("BtAnoTmdb"));
+    QTest::mouseClick(Find("ImgAbout"), Qt::LeftButton);
+    Click("BtClearLog");
+    EXPECT_EQ(Prompts.Texts("OpenUrl"), (Strings{ProductPageUrl, Config.LogFile}));
+}
+
+TEST_F(MainWindowTest, AWholeSynchronisationRunsFromTheStartButtonToItsEnd)
+{
+    Scenario.CreateMovieFiles();
+    Scenario.ScriptServices();
+    Open();
+    StartIn(Scenario.MovieDir());
+    EXPECT_FALSE(Enabled("BtStart"));
+    EXPECT_TRUE(Enabled("BtStop"));
+    EXPECT_FALSE(Enabled("BtAnoAllocine"));
+    EXPECT_TRUE(Find("ImgLoading")->isVisible());
+
+    ASSERT_TRUE(Eventually([&] { return !Prompts.Texts("Message").empty(); }, 60000));
+    ASSERT_EQ(Prompts.Texts("Message"), Strings{"Synchronisation terminée"});
+    EXPECT_TRUE(Enabled("BtStart"));
+    EXPECT_FALSE(Enabled("BtStop"));
+    EXPECT_FALSE(Find("ImgLoading")->isVisible());
+    EXPECT_EQ(Find<QProgressBar>("ProgressBar")->maximum(), 7);
+    EXPECT_EQ(Find<QProgressBar>("ProgressBar")->value(), 7);
+    Scenario.ExpectCompleteLibrary();
+
+    // The one failure, in the view and in the log file, stamped alike.
+    const QStringList Shown = Find<QPlainTextEdit>("MemoLog")->toPlainText().split('\n');
+    ASSERT_EQ(Shown.size(), 1);
+    const std::string Line = Shown[0].toStdString();
+    EXPECT_TRUE(Scenario.IsNoiseFailure(Line.substr(22))) << Line;
+    EXPECT_EQ(ReadWholeFile(Config.LogFile), Line + "\r\n");
+
+    EXPECT_EQ(Caption("BtAnoAllocine"), "Traiter les anomalies Allociné (2)");
+    EXPECT_EQ(Caption("BtAnoTmdb"), "Traiter les anomalies Tmdb (2)");
+    EXPECT_TRUE(Enabled("BtAnoAllocine"));
+}
+
+TEST_F(MainWindowTest, StopAndCloseRequestsEndARunWithoutItsClosingBox)
+{
+    SlowMovies(6);
+    Open();
+    StartIn(Scenario.MovieDir());
+    ASSERT_TRUE(Eventually([&] { return Find<QProgressBar>("ProgressBar")->value() >= 1; }, 20000));
+    Click("BtStop");
+    WaitUntilIdle();
+    EXPECT_LT(Find<QProgressBar>("ProgressBar")->value(), 6);
+
+    // A close request during a run stops it and is refused; once idle, it closes.
+    StartIn(Scenario.MovieDir());
+    EXPECT_FALSE(Form->close());
+    EXPECT_TRUE(Form->isVisible());
+    WaitUntilIdle();
+    EXPECT_TRUE(Form->close());
+    EXPECT_EQ(Prompts.Texts("Message"), Strings{});
+}
+
+TEST_F(MainWindowTest, AStartWithoutAUsableFolderSaysSoAndStaysIdle)
+{
+    Open();
+    for (const std::string& Folder : {std::string(), Scenario.Temp / "missing", Scenario.Temp / "app/vantry"}) {
+        Prompts.Reset();
+        StartIn(Folder);
+        EXPECT_EQ(Prompts.Texts("Message"), Strings{"Veuillez sélectionner un dossier valide pour la synchronisation"});
+        EXPECT_TRUE(Enabled("BtStart"));
+        EXPECT_FALSE(Enabled("BtStop"));
+        EXPECT_FALSE(Find("ImgLoading")->isVisible());
+    }
+    EXPECT_FALSE(fs::exists(Config.LogFile));
+}
+
+TEST_F(MainWindowTest, SmallControlsAnswerAsTheUserExpects)
+{
+    Open();
+    auto* Rename = Find<QCheckBox>("CbRenameFiles");
+    QTest::mouseClick(Rename, Qt::LeftButton);
+    EXPECT_TRUE(Rename->isChecked());
+    EXPECT_EQ(Prompts.Texts("Message"),
+              (Strings{"En activant cette option, les fichiers sont renommés et perdent donc leur tag officiel.\r\n"
+                       "De plus, cette application ne vous permet pas de faire machine arrière.",
+                       "Les opérations de renommage sont systématiquement enregistrés dans le fichier journal."}));
+    QTest::mouseClick(Rename, Qt::LeftButton);
+    EXPECT_FALSE(Rename->isChecked());
+    EXPECT_EQ(Prompts.Texts("Message").size(), 2u);
+
+    auto* Folder = Find<QLineEdit>("EdDir");
+    Folder->setText("/avant");
+    Prompts.FolderAnswers = {std::nullopt, "/films"};
+    Click("BtBrowse");
+    EXPECT_EQ(Folder->text().toStdString(), "/avant");
+    Click("BtBrowse");
+    EXPECT_EQ(Folder->text().toStdString(), "/films");
+    EXPECT_EQ(Prompts.Texts("BrowseFolder"),
+              Strings(2, "Dossier dans lequel se trouvent les fichiers à synchroniser (*.avi;*.mkv)"));
+}
+
+TEST_F(MainWindowTest, ALogThatCannotBeWrittenEndsTheRunAndIsReportedOnce)
+{
+    Scenario.CreateMovieFiles();
+    Scenario.ScriptServices();
+    const auto MovieFiles = [this] {
+        std::set<std::string> Names;
+        for (const auto& Entry : fs::recursive_directory_iterator(Scenario.MovieDir()))
+            if (Entry.is_regular_file() && Entry.path().string().find("@Vantry") == std::string::npos)
+                Names.insert(Entry.path().string());
+        return Names;
+    };
+    const std::set<std::string> Before = MovieFiles();
+    fs::create_directories(Config.LogFile); // nothing can be appended to it
+    Open();
+    QTest::mouseClick(Find<QCheckBox>("CbRenameFiles"), Qt::LeftButton);
+    Prompts.Reset();
+    StartIn(Scenario.MovieDir());
+    WaitUntilIdle();
+    // The error box comes once the worker's call has returned.
+    ASSERT_TRUE(Eventually([&] { return Prompts.Texts("Message").size() == 2; }));
+    const Strings Messages = Prompts.Texts("Message");
+    EXPECT_NE(Messages[0].find(Config.LogFile), std::string::npos) << Messages[0];
+    EXPECT_EQ(Messages[1], "Synchronisation terminée");
+    EXPECT_EQ(Find<QPlainTextEdit>("MemoLog")->toPlainText().toStdString(), "");
+
+    // The run ended at the first line it could not journal: at most that one file was renamed.
+    int Renamed = 0;
+    for (const std::string& Name : MovieFiles())
+        Renamed += !Before.contains(Name);
+    EXPECT_LE(Renamed, 1);
+}
+
+} // namespace

@@ -1,0 +1,25 @@
+// The window tests' program: an offscreen application whose escaped errors
+// land in the test script, under the French locale.
+#include "ScriptedPrompts.h"
+#include "VantryApplication.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+TScriptedPrompts& TestPrompts()
+{
+    static TScriptedPrompts Prompts;
+    return Prompts;
+}
+
+int main(int argc, char** argv)
+{
+    // The application sets the locale from the environment, as the program does.
+    qputenv("LC_ALL", "fr_FR.UTF-8");
+    std::setlocale(LC_ALL, "");
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    testing::InitGoogleTest(&argc, argv);
+    TVantryApplication Application(argc, argv, TestPrompts());
+    return RUN_ALL_TESTS();
+}

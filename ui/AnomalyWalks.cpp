@@ -1,0 +1,129 @@
+// The main window's anomaly walks: each record of one service is shown in the
+// anomaly window, and the user's answer decides whether a single-movie worker
+// starts with a chosen code, whether the record goes, and whether the walk
+// goes on.
+#include "UnitSynch.h"
+
+#include "DDKError.h"
+#include "DDKFiles.h"
+#include "DDKFindFile.h"
+#include "DDKStrings.h"
+#include "DDKSystem.h"
+#include "ModalForm.h"
+#include "Prompts.h"
+#include "UnitAnomaly.h"
+#include "UnitConfig.h"
+#include "UnitMetadata.h"
+#include "UnitThread.h"
+
+#include <QCheckBox>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+
+std::int32_t TFormSynch::ReadAnomaly(TSource Source, TDDKStringList* List)
+{
+    return DDKTagged("[TFormSynch.ReadAnomaly] ", [&] {
+        TDDKFindFile Finder;
+        Finder.Path = Config.AnomalyDir;
+        Finder.Masks = Source == SourceAllocine ? "allocine-*.*" : "tmdb-*.*";
+        Finder.Execute();
+        if (List)
+            *List = Finder.Files;
+        return Finder.Files.Count();
+    });
+}
+
+void TFormSynch::BtAnoAllocineClick()
+{
+    WalkAnomalies(SourceAllocine);
+}
+
+void TFormSynch::BtAnoTmdbClick()
+{
+    WalkAnomalies(SourceTmdb);
+}
+
+void TFormSynch::WalkAnomalies(TSource Source)
+{
+    // Read once: records written while the walk runs wait for the next one.
+    TDDKStringList Records;
+    ReadAnomaly(Source, &Records);
+
+    for (int Index = 0; Index < Records.Count(); ++Index) {
+        const std::string& Record = Records[Index];
+        std::int32_t Code = 0;
+        // An error of the window itself leaves the walk.
+        const int Result = FormAnomaly->Execute(Record, Source);
+        if (Result == mrCancel)
+            break;
+        const std::string Subject =
+            Source == SourceAllocine ? FormAnomaly->FileName : FormAnomaly->Title;
+        try {
+            if (Result == mrOk) {
+                Code = FormAnomaly->SelectedCode;
+            } else if (Result == mrNo) {
+                const std::string Caption =
+                    Source == SourceAllocine
+                        ? DDKExtractFileName(FormAnomaly->FileName)
+                        : DDKFormat("%s (%s)", FormAnomaly->Title.c_str(), FormAnomaly->OriginalTitle.c_str());
+                const char* Prompt =
+                    Source == SourceAllocine ? "Quel code pour ce fichier ?" : "Quel code pour ce titre ?";
+                if (const auto Answer = FPrompts.InputBox(Caption, Prompt, ""))
+                    Code = DDKStrToIntDef(*Answer, 0);
+            }
+
+            if (Code > 0) {
+                auto Movie = std::make_unique<TMovieInfo>();
+                if (Source == SourceAllocine) {
+                    Movie->SetFileName(FormAnomaly->FileName);
+                    std::filesystem::create_directories(FormAnomaly->McDir);
+                    StartThread(ModeAnomalyAllocine, Code, std::move(Movie), FormAnomaly->McDir);
+                } else {
+                    const std::string& MovieDir = FormAnomaly->MovieDir;
+                    FMetadata->ReadFicheAcFile(DDKGetRealFileName(MovieDir, "allocine.*"), *Movie);
+                    Movie->MovieDir = MovieDir;
+                    StartThread(ModeAnomalyTmdb, Code, std::move(Movie),
+                                DDKExcludeTrailingPathDelimiter(DDKExtractFilePath(MovieDir)));
+                }
+            }
+
+            if (std::remove(Record.c_str()) != 0)
+                throw EDDKError(DDKSysErrorMessage(errno));
+        } catch (...) {
+            ThreadLog(DDKFormat("\"%s\" /ERROR #%d > %s", Subject.c_str(), Code, DDKCurrentErrorMessage().c_str()));
+        }
+    }
+    UpdateAnomalyButtons();
+}
+
+void TFormSynch::StartThread(TMode Mode, std::int32_t Code, std::unique_ptr<TMovieInfo> Movie,
+                             const std::string& Folder)
+{
+    std::lock_guard<std::recursive_mutex> Guard(FLock);
+    DDKTagged("[TFormSynch.StartThread] ", [&] {
+        // Discarded, with the record, unless it starts.
+        auto Worker = std::make_unique<TSynchThread>(FDispatcher);
+        Worker->OnTerminate = [this](TWorkerThread* Sender) { AnomalyThreadTerminate(Sender); };
+        Worker->OnLog = [this](const std::string& Line) { ThreadLog(Line); };
+        Worker->Mode = Mode;
+        Worker->Code = Code;
+        Worker->Movie = std::move(Movie);
+        Worker->SetFolder(Folder);
+        Worker->RenameFiles = CbRenameFiles->isChecked();
+        ApplyWaits(*Worker);
+        if (FThreadCount == 0)
+            FLogFailureShown = false;
+        Worker.release()->Start();
+        SetButtons(false, false);
+        ++FThreadCount;
+    });
+}
+
+void TFormSynch::AnomalyThreadTerminate(TWorkerThread*)
+{
+    std::lock_guard<std::recursive_mutex> Guard(FLock);
+    if (--FThreadCount == 0)
+        SetButtons(true, false);
+}

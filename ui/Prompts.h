@@ -1,0 +1,42 @@
+// Every question the windows put to the user, and the desktop's opener,
+// behind one small interface: the program answers through Qt's dialogs, the
+// tests through a script of their own that also counts the calls.
+#pragma once
+
+#include <optional>
+#include <string>
+
+class QWidget;
+
+class TPrompts
+{
+public:
+    enum class TKind { Information, Warning, Error };
+
+    virtual ~TPrompts() = default;
+
+    // A box with its text and one OK button, captioned with the program's name.
+    virtual void Message(const std::string& Text, TKind Kind = TKind::Information) = 0;
+    // A Yes / No question; true for Yes.
+    virtual bool Confirm(const std::string& Text) = 0;
+    // A one-line answer typed by the user, or nothing when they cancel.
+    virtual std::optional<std::string> InputBox(const std::string& Caption, const std::string& Prompt,
+                                                const std::string& Default) = 0;
+    // A folder chosen by the user, or nothing when they cancel. Text tells
+    // them what to choose.
+    virtual std::optional<std::string> BrowseFolder(const std::string& Text) = 0;
+    // A web address or a file handed to the desktop's opener.
+    virtual void OpenUrl(const std::string& Url) = 0;
+};
+
+// The program's answers: Qt's dialogs over the active window, xdg-open.
+class TQtPrompts : public TPrompts
+{
+public:
+    void Message(const std::string& Text, TKind Kind) override;
+    bool Confirm(const std::string& Text) override;
+    std::optional<std::string> InputBox(const std::string& Caption, const std::string& Prompt,
+                                        const std::string& Default) override;
+    std::optional<std::string> BrowseFolder(const std::string& Text) override;
+    void OpenUrl(const std::string& Url) override;
+};

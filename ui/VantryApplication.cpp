@@ -1,0 +1,40 @@
+#include "VantryApplication.h"
+
+#include "DDKError.h"
+#include "Prompts.h"
+
+TVantryApplication::TVantryApplication(int& Argc, char** Argv, TPrompts& Prompts)
+    : QApplication(Argc, Argv), FPrompts(Prompts)
+{
+    setApplicationName("Vantry");
+}
+
+void TVantryApplication::ShowError()
+{
+    const std::string Message = DDKCurrentErrorMessage();
+    try {
+        FPrompts.Message(Message, TPrompts::TKind::Error);
+    } catch (...) {
+        // A box that cannot be shown must not take the program down with it.
+    }
+}
+
+bool TVantryApplication::notify(QObject* Receiver, QEvent* Event)
+{
+    try {
+        return QApplication::notify(Receiver, Event);
+    } catch (...) {
+        ShowError();
+        return false;
+    }
+}
+
+void RunHandler(const std::function<void()>& Handler)
+{
+    try {
+        Handler();
+    } catch (...) {
+        if (auto* Application = dynamic_cast<TVantryApplication*>(QCoreApplication::instance()))
+            Application->ShowError();
+    }
+}
