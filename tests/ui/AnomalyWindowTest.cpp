@@ -1,0 +1,491 @@
+// The anomaly window on records of both services in both forms: what it
+// shows, how its buttons end it, its result rows and thumbnails, and the
+// manual search against the fake services.
+#include "ScriptedPrompts.h"
+
+#include "Colors.h"
+#include "DDKConversion.h"
+#include "DDKFiles.h"
+#include "DDKStrings.h"
+#include "FakeServices.h"
+#include "MovieFileName.h"
+#include "Pictures.h"
+#include "QtDispatcher.h"
+#include "Resources.h"
+#include "ResultRows.h"
+#include "ServiceSettings.h"
+#include "TempFolder.h"
+#include "UnitAnomaly.h"
+#include "UnitConfig.h"
+#include "UnitMetadata.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <future>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
+
+std::string Data(const std::string& Name)
+{
+    return VANTRY_TEST_DATA "/answers/" + Name;
+}
+
+std::string Answer(const std::string& Name)
+{
+    return DDKLoadFile(Data(Name));
+}
+
+// The bytes of a picture of one colour in Format.
+std::string Picture(QColor Color, const char* Format)
+{
+    QImage Image(75, 106, QImage::Format_RGB32);
+    Image.fill(Color);
+    QByteArray Bytes;
+    QBuffer Buffer(&Bytes);
+    Buffer.open(QIODevice::WriteOnly);
+    Image.save(&Buffer, Format);
+    return Bytes.toStdString();
+}
+
+bool Near(QColor A, QColor B)
+{
+    return std::abs(A.red() - B.red()) + std::abs(A.green() - B.green()) + std::abs(A.blue() - B.blue()) < 24;
+}
+
+struct AnomalyWindowTest : ::testing::Test
+{
+    TempFolder Temp;
+    TConfig SavedConfig = Config;
+    TQtDispatcher Dispatcher;
+    TScriptedPrompts& Prompts = TestPrompts();
+    std::unique_ptr<TFormAnomaly> Form;
+    std::string MovieFile;
+
+    AnomalyWindowTest()
+    {
+        Config = TConfig(Temp.Write("app/vantry", "program"));
+        MovieFile = Temp.Write("Films/L'Été #2 (copie).avi", "movie");
+        Prompts.Reset();
+        Form = std::make_unique<TFormAnomaly>(Dispatcher, Prompts);
+        Form->SearchRetryPause = 1ms;
+    }
+    ~AnomalyWindowTest() override
+    {
+        Form.reset();
+        Config = SavedConfig;
+    }
+
+    // Writes the record of Source for Answer as the synchronisation does.
+    std::string Record(TSource Source, const std::string& Text, TDateTime ReleaseDate = 0)
+    {
+        for (const auto& Entry : std::filesystem::directory_iterator(Config.AnomalyDir))
+            std::filesystem::remove(Entry.path());
+        TMovieInfo Movie;
+        Movie.FileName = MovieFile;
+        Movie.Code = 61282;
+        Movie.Title = "Le Grand Bleu";
+        Movie.OriginalTitle = "The Big Blue";
+        Movie.ProductionYear = "1988";
+        Movie.ReleaseDate = ReleaseDate;
+        Movie.MovieDir = Temp / "Films/@Vantry/Le Grand Bleu (1988) #61282";
+        TMetadata().AddAnomaly(Text, Source, Movie, Temp / "Films/@Vantry", "le+grand+bleu");
+        return DDKChangeFileExt(TMetadata::AnomalyFileName(Source, Movie),
+                                IsJsonStream(Text) ? ".json" : ".xml");
+    }
+
+    // Shows Record; Drive plays the user once the window is up and must close
+    // it. Returns how the window ended.
+    int Run(const std::string& RecordName, TSource Source, const std::function<void()>& Drive)
+    {
+        QTimer::singleShot(0, Form.get(), [&] {
+            // Enter finds its button once the window has the focus.
+            EXPECT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+            Drive();
+            if (Form->isVisible()) {
+                ADD_FAILURE() << "the window stayed open";
+                Form->done(-1);
+            }
+        });
+        return Form->Execute(RecordName, Source);
+    }
+
+    template <class T = QWidget> T* Find(const char* Name) const
+    {
+        T* Control = Form->findChild<T*>(Name);
+        EXPECT_NE(Control, nullptr) << Name;
+        return Control;
+    }
+    QWidget* Viewport() const { return Find<QTableView>("GridSearch")->viewport(); }
+    const TResultModel& Model() const
+    {
+        return dynamic_cast<const TResultModel&>(*Find<QTableView>("GridSearch")->model());
+    }
+    void Click(const char* Name) const { QTest::mouseClick(Find(Name), Qt::LeftButton); }
+    void ClickRow(int Row, int X) const
+    {
+        QTest::mouseClick(Viewport(), Qt::LeftButton, {}, QPoint(X, Row * 101 + 50));
+    }
+    QRgb Pixel(int X, int Y) const { return Viewport()->grab().toImage().pixel(X, Y); }
+    // Types Text into the search box and presses Enter; returns once the
+    // answer is shown (at once when no search started).
+    void Search(const std::string& Text) const
+    {
+        Find<QLineEdit>("EdSearch")->setText(QString::fromStdString(Text));
+        QTest::keyClick(Find("EdSearch"), Qt::Key_Return);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Find("BtSearch")->isEnabled(); }, 20000));
+    }
+};
+
+struct TRowCase
+{
+    TSource Source;
+    std::string Answer;
+    std::string Caption;
+    std::vector<Strings> Rows; // title, second title, date, overview, directors, actors
+    Strings Pages;             // opened by clicks on the thumbnails of the first two rows
+    TDateTime ReleaseDate = 0;
+};
+
+TEST_F(AnomalyWindowTest, RecordsOfBothServicesInBothFormsShowTheirResults)
+{
+    const std::string Link = DDKFormat("http://%s/film/fichefilm_gen_cfilm=61282.html", AllocineWebHost);
+    const TRowCase Cases[] = {
+        {SourceAllocine,
+         R"(<?xml version="1.0" encoding="utf-8"?><feed xmlns="http://www.allocine.net/v6/ns/">
+              <movie code="1"><title/><OriginalTitle>Le Grand Bleu</OriginalTitle><productionYear>1988</productionYear>
+                <release><releaseDate>1988-05-11</releaseDate></release><linkList><link href="http://a.test/1"/></linkList>
+                <castingShort><directors>Luc Besson</directors><actors>Jean Reno, Jean-Marc Barr</actors></castingShort></movie>
+              <movie code="2"><title>Nikita</title><originalTitle>Nikita</originalTitle><productionYear/>
+                <linkList><link href="file:///etc/passwd"/></linkList></movie></feed>)",
+         "L'Été #2 (copie).avi",
+         {{"Le Grand Bleu (1988)", "", "11 mai 1988", "", "Luc Besson", "Jean Reno, Jean-Marc Barr"},
+          {"Nikita", "Nikita", "", "", "", ""}},
+         {"http://a.test/1"}},
+        {SourceAllocine,
+         R"({"feed":{"movie":[{"code":1,"title":"","originalTitle":"Le Grand Bleu","productionYear":1988,
+              "release":{"releaseDate":"1988-05-11"},"castingShort":{"directors":"Luc Besson","actors":"Jean Reno"}},
+              {"code":2,"title":"Léon","productionYear":"1994","release":{"releaseDate":"bientôt"},
+               "link":[{"href":"http://a.test/2"}]}]}})",
+         "L'Été #2 (copie).avi",
+         {{"Le Grand Bleu (1988)", "", "11 mai 1988", "", "Luc Besson", "Jean Reno"},
+          {"Léon", "", "30 décembre 1899", "", "", ""}},
+         {"http://a.test/2"}},
+        {SourceTmdb,
+         R"(<OpenSearchDescription xmlns:opensearch="http://a9.com/-/opensearch/1.1/">
+              <opensearch:Query searchTerms="grand+bleu"/><movies>
+              <movie><translated>false</translated><name>Speed Racer : le film</name><original_name>Speed Racer</original_name>
+                <id>7</id><released>2008-05-14</released><overview>Une course.</overview><url>https://t.test/7</url></movie>
+              <movie><translated>yes</translated><name>le grand bleu</name><original_name>Le Grand Bleu</original_name>
+                <id>8</id><released/></movie></movies></OpenSearchDescription>)",
+         "Le Grand Bleu (The Big Blue) (1988) (11 mai 1988)",
+         {{"Speed Racer : le film (14 mai 2008)*", "Speed Racer", "14 mai 2008", "Une course.", "", ""},
+          {"Le Grand Bleu", "", "", "", "", ""}},
+         {"https://t.test/7"},
+         DDKEncodeDate(1988, 5, 11)},
+        {SourceTmdb,
+         R"({"results":[{"id":9,"title":"Le Grand Bleu","original_title":"LE GRAND BLEU","release_date":"1988-05-11"},
+              {"id":10,"title":"Nikita","original_title":"La Femme Nikita","release_date":null}]})",
+         "Le Grand Bleu (The Big Blue) (1988)",
+         {{"LE GRAND BLEU", "", "11 mai 1988", "", "", ""}, {"Nikita", "La Femme Nikita", "", "", "", ""}},
+         {DDKFormat("http://%s/movie/9", TmdbWebHost), DDKFormat("http://%s/movie/10", TmdbWebHost)}},
+    };
+    for (const TRowCase& Case : Cases) {
+        SCOPED_TRACE(Case.Answer.substr(0, 60));
+        Prompts.Reset();
+        const int Result = Run(Record(Case.Source, Case.Answer, Case.ReleaseDate), Case.Source, [&] {
+            EXPECT_EQ(Form->windowTitle().toStdString(), Case.Caption);
+            EXPECT_EQ(Find("LbLink")->isVisible(), Case.Source == SourceTmdb);
+            const bool Xml = !IsJsonStream(Case.Answer);
+            EXPECT_EQ(Find<QLineEdit>("EdSearch")->text().toStdString(),
+                      Case.Source == SourceTmdb && Xml ? "grand bleu" : "le grand bleu");
+            ASSERT_EQ(Model().ResultCount(), int(Case.Rows.size()));
+            for (int Row = 0; Row < Model().ResultCount(); ++Row) {
+                const TResultRow R = Model().Row(Row);
+                EXPECT_EQ(Strings({R.Title, R.SecondTitle, R.Date, R.Overview, R.Directors, R.Actors}),
+                          Case.Rows[std::size_t(Row)]);
+            }
+            // The page of a row opens from its thumbnail only; an address that
+            // is not a web page is never handed to the desktop.
+            ClickRow(0, 76);
+            ClickRow(0, 75);
+            ClickRow(1, 0);
+            if (Case.Source == SourceTmdb)
+                Click("LbLink");
+            Click("BtCancel");
+        });
+        EXPECT_EQ(Result, mrCancel);
+        Strings Pages = Case.Pages;
+        if (Case.Source == SourceTmdb)
+            Pages.push_back(Link);
+        EXPECT_EQ(Prompts.Texts("OpenUrl"), Pages);
+        if (Case.Source == SourceAllocine)
+            EXPECT_EQ(Strings({Form->FileName, Form->McDir}), Strings({MovieFile, Temp / "Films/@Vantry"}));
+        else
+            EXPECT_EQ(Strings({Form->MovieDir, Form->Title, Form->OriginalTitle}),
+                      Strings({Temp / "Films/@Vantry/Le Grand Bleu (1988) #61282", "Le Grand Bleu",
+                               "The Big Blue"}));
+    }
+}
+
+TEST_F(AnomalyWindowTest, RecordsThatCannotBeReadRaiseWithoutShowingTheWindow)
+{
+    for (const std::string Text : {"{\"results\":", "{\"page\":1}", "<feed><movie></feed>", ""}) {
+        const std::string Name =
+            Temp.Write("Anomaly/allocine-x" + std::string(Text[0] == '{' ? ".json" : ".xml"), Text);
+        std::string Error;
+        try {
+            Form->Execute(Name, SourceAllocine);
+        } catch (const std::exception& Raised) {
+            Error = Raised.what();
+        }
+        EXPECT_TRUE(Error.starts_with("[TFormAnomaly.Execute] ")) << Text << ": " << Error;
+        EXPECT_FALSE(Form->isVisible());
+    }
+}
+
+TEST_F(AnomalyWindowTest, ButtonsEndTheWindowWithTheirResults)
+{
+    const std::string Avatar = Record(SourceAllocine, Answer("allocine-search-avatar.xml"));
+    const auto Do = [&](const std::string& Step) {
+        if (Step == "row 2")
+            ClickRow(1, 200);
+        else if (Step == "double click")
+            QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, {200, 151});
+        else if (Step == "Escape")
+            QTest::keyClick(Find("EdSearch"), Qt::Key_Escape);
+        else if (Step == "close box")
+            Form->close();
+        else
+            Click(Step.c_str());
+    };
+    const struct
+    {
+        Strings Steps;
+        std::deque<bool> Confirmed;
+        int Result;
+        std::int32_t Code;
+    } Cases[] = {
+        {{"row 2", "BtOK"}, {}, mrOk, 178014}, {{"row 2", "double click"}, {}, mrOk, 178014},
+        {{"BtIgnore"}, {true}, mrIgnore, -1},  {{"BtIgnore", "BtCancel"}, {false}, mrCancel, -1},
+        {{"BtUnfound"}, {}, mrNo, -1},         {{"Escape"}, {}, mrCancel, -1},
+        {{"close box"}, {}, mrCancel, -1},
+    };
+    for (const auto& Case : Cases) {
+        SCOPED_TRACE(Case.Steps.back());
+        Prompts.Reset();
+        Prompts.ConfirmAnswers = Case.Confirmed;
+        EXPECT_EQ(
+            Run(Avatar, SourceAllocine, [&] { std::for_each(Case.Steps.begin(), Case.Steps.end(), Do); }),
+            Case.Result);
+        EXPECT_EQ(Form->SelectedCode, Case.Code);
+        EXPECT_EQ(Prompts.Texts("Confirm").size(), Case.Confirmed.size());
+    }
+
+    // A code that is no number is shown as an error, and the refused OK does
+    // not come back through the close box.
+    Prompts.Reset();
+    const std::string Odd =
+        Record(SourceAllocine, R"(<feed><movie code="abc"><title>X</title></movie></feed>)");
+    EXPECT_EQ(Run(Odd, SourceAllocine,
+                  [&] {
+                      Do("BtOK");
+                      EXPECT_TRUE(Form->isVisible());
+                      Do("close box");
+                  }),
+              mrCancel);
+    EXPECT_EQ(Form->SelectedCode, -1);
+    EXPECT_EQ(Prompts.Texts("Message").size(), 1u);
+    EXPECT_TRUE(Prompts.Texts("Message").at(0).starts_with("[TFormAnomaly.BtOKClick] "));
+}
+
+TEST_F(AnomalyWindowTest, EmptySetShowsOneBlankRowAndOffersNoChoice)
+{
+    Run(Record(SourceAllocine, Answer("allocine-search-noresult.json")), SourceAllocine, [&] {
+        EXPECT_FALSE(Find("BtOK")->isEnabled());
+        EXPECT_EQ(Model().rowCount(), 1);
+        QTest::mouseMove(Viewport(), {10, 50});
+        EXPECT_NE(Viewport()->cursor().shape(), Qt::PointingHandCursor);
+        QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, {10, 50});
+        EXPECT_TRUE(Form->isVisible());
+        EXPECT_EQ(Pixel(300, 50), Pixel(300, 150)); // nothing painted in the row
+        Click("BtCancel");
+    });
+    EXPECT_TRUE(Prompts.Calls.empty());
+}
+
+TEST_F(AnomalyWindowTest, TwentyResultsGiveTwentyThumbnailsTenRowsAndTheirColours)
+{
+    std::string Results;
+    for (int Id = 1; Id <= 20; ++Id)
+        Results += DDKFormat(R"(%s{"id":%d,"title":"Film %d","original_title":"Film %d","release_date":""})",
+                             Id > 1 ? "," : "", Id, Id, Id);
+    // A one-pixel red GIF, then PNG and JPEG posters, a damaged and an empty one.
+    Temp.Write("app/Cache/tmdb-1.gif",
+               std::string("GIF89a\1\0\1\0\x80\0\0\xff\0\0\0\0\0,\0\0\0\0\1\0\1\0\0\2\2D\1\0;", 35));
+    Temp.Write("app/Cache/tmdb-2.png", Picture(Qt::green, "PNG"));
+    Temp.Write("app/Cache/tmdb-3.jpg", Picture(Qt::blue, "JPEG"));
+    Temp.Write("app/Cache/tmdb-4.jpg", Picture(Qt::blue, "JPEG").substr(0, 20));
+    Temp.Write("app/Cache/tmdb-5.png", "");
+    Run(Record(SourceTmdb, "{\"results\":[" + Results + "]}"), SourceTmdb, [&] {
+        const QImage Placeholder = PictureFromResource(VantryResource_nofolder75()).toImage();
+        ASSERT_EQ(Model().Thumbnails().size(), 20u);
+        EXPECT_EQ(Model().rowCount(), 10);
+        for (const QPixmap& Thumbnail : Model().Thumbnails())
+            EXPECT_EQ(Thumbnail.size(), QSize(75, 100));
+        const auto Colour = [&](int Index) {
+            return Model().Thumbnails()[std::size_t(Index)].toImage().pixelColor(37, 50);
+        };
+        EXPECT_TRUE(Near(Colour(0), Qt::red) && Near(Colour(1), Qt::green) && Near(Colour(2), Qt::blue));
+        for (int Index : {3, 4, 5, 19})
+            EXPECT_EQ(Model().Thumbnails()[std::size_t(Index)].toImage(), Placeholder) << Index;
+
+        // The first row is selected; the others alternate from the tooltip colour.
+        const int Right = Viewport()->width() - 3;
+        EXPECT_EQ(Pixel(Right, 95), ColorToRGB(clHighlight).rgb());
+        EXPECT_EQ(Pixel(Right, 101 + 95), QColor(Qt::white).rgb());
+        EXPECT_EQ(Pixel(Right, 202 + 95), ColorToRGB(clInfoBk).rgb());
+        EXPECT_TRUE(Near(QColor(Pixel(37, 50)), Qt::red));
+        ClickRow(1, 200);
+        EXPECT_EQ(Pixel(Right, 95), ColorToRGB(clInfoBk).rgb());
+        EXPECT_EQ(Pixel(Right, 101 + 95), ColorToRGB(clHighlight).rgb());
+
+        // One row per notch of the wheel, the selection staying put.
+        auto* Grid = Find<QTableView>("GridSearch");
+        for (const int Delta : {-120, -120, 120}) {
+            QWheelEvent Wheel({300, 50}, Viewport()->mapToGlobal(QPoint(300, 50)), {}, {0, Delta},
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(Viewport(), &Wheel);
+        }
+        EXPECT_EQ(Grid->verticalScrollBar()->value(), 1);
+        EXPECT_EQ(Grid->currentIndex().row(), 1);
+
+        QTest::mouseMove(Viewport(), {75, 50});
+        EXPECT_EQ(Viewport()->cursor().shape(), Qt::PointingHandCursor);
+        QTest::mouseMove(Viewport(), {76, 50});
+        EXPECT_EQ(Viewport()->cursor().shape(), Qt::ArrowCursor);
+        Click("BtCancel");
+    });
+}
+
+// --- Manual search ----------------------------------------------------------------------
+
+TEST_F(AnomalyWindowTest, SearchWordsAndYearReachTheService)
+{
+    FakeServices Fake;
+    Fake.Default(AllocineApiHost, "/rest/v3/search", FakeAnswer::File(Data("allocine-search-noresult.json")));
+    Fake.Default(TmdbApiHost, "/3/search/movie", FakeAnswer::File(Data("tmdb-search-empty.json")));
+    struct TCase
+    {
+        TSource Source;
+        std::string Text;
+        std::string Query; // a part of the request's query; empty: no search starts
+    } Cases[] = {
+        {SourceTmdb, "le grand bleu/1988",
+         "&query=le+grand+bleu&page=1&language=fr&include_adult=false&year=1988"},
+        {SourceAllocine, "le grand bleu/1988", "&q=le+grand+bleu&partner="},
+        {SourceTmdb, "bleu/19888", "&query=bleu+19888&page=1&language=fr&include_adult=false"},
+        {SourceAllocine, "L'Été meurtrier", "&q=l'ete+meurtrier&partner="},
+        {SourceTmdb, "/1988", ""},
+        {SourceAllocine, " ?! ", ""},
+    };
+    for (const TCase& Case : Cases) {
+        SCOPED_TRACE(Case.Text);
+        const std::string Name =
+            Record(Case.Source, Case.Source == SourceAllocine ? Answer("allocine-search-avatar.xml")
+                                                              : Answer("tmdb-search-avatar.json"));
+        Run(Name, Case.Source, [&] {
+            const std::size_t Before = Fake.Requests().size();
+            Search(Case.Text);
+            const std::vector<FakeRequest> Requests = Fake.Requests();
+            ASSERT_EQ(Requests.size(), Before + (Case.Query.empty() ? 0 : 1));
+            if (!Case.Query.empty()) {
+                EXPECT_NE(Requests.back().Query.find(Case.Query), std::string::npos) << Requests.back().Query;
+                EXPECT_EQ(Requests.back().Query.ends_with("&year=1988"), Case.Query.ends_with("&year=1988"));
+                EXPECT_EQ(Model().ResultCount(), 0);
+            } else {
+                EXPECT_GT(Model().ResultCount(), 0);
+            }
+            Click("BtCancel");
+        });
+    }
+}
+
+TEST_F(AnomalyWindowTest, OneSearchAtATimeAnswersInEitherFormAndBadOnesLeaveNoResult)
+{
+    FakeServices Fake;
+    const std::string Deep =
+        "{\"feed\":{\"movie\":" + std::string(100000, '[') + std::string(100000, ']') + "}}";
+    Fake.Answer(AllocineApiHost, "/rest/v3/search", FakeAnswer::File(Data("allocine-search-avatar.json")));
+    for (const FakeAnswer& Bad :
+         {FakeAnswer::Status(404), FakeAnswer::Text("<html><body>oops"), FakeAnswer::Text(Deep)})
+        Fake.Answer(AllocineApiHost, "/rest/v3/search", Bad);
+    Fake.Answer(TmdbApiHost, "/3/search/movie", FakeAnswer::File(Data("tmdb-search-avatar.xml")));
+    // The poster of the first AlloCine result, fetched by the search thread.
+    Fake.Answer("images.allocine.test", "/r_75_106/medias/nmedia/18/78/95/70/19485155.jpg",
+                FakeAnswer::Text(Picture(Qt::blue, "JPEG")));
+
+    Run(Record(SourceAllocine, Answer("allocine-search-avatar.xml")), SourceAllocine, [&] {
+        // Until its answer is taken on this thread the search runs: a second
+        // Enter, Escape, Annuler and the close box do nothing.
+        Find<QLineEdit>("EdSearch")->setText("avatar");
+        for (const Qt::Key Key : {Qt::Key_Return, Qt::Key_Return, Qt::Key_Escape})
+            QTest::keyClick(Find("EdSearch"), Key);
+        Click("BtCancel");
+        Form->close();
+        EXPECT_TRUE(Form->isVisible() && Find("ImgLoading")->isVisible());
+        Search("avatar");
+        EXPECT_EQ(Fake.Count(AllocineApiHost, "/rest/v3/search"), 1);
+        ASSERT_EQ(Model().ResultCount(), 3);
+        EXPECT_EQ(Model().Row(0).Directors, "James Cameron"); // only the JSON answer has it
+        EXPECT_TRUE(Near(Model().Thumbnails()[0].toImage().pixelColor(37, 50), Qt::blue));
+        for (int Bad = 0; Bad < 3; ++Bad) {
+            Search("avatar");
+            EXPECT_EQ(Model().ResultCount(), 0) << Bad;
+            EXPECT_FALSE(Find("BtOK")->isEnabled());
+            EXPECT_FALSE(Find("ImgLoading")->isVisible());
+            EXPECT_TRUE(Find("BtCancel")->isEnabled());
+        }
+        Click("BtCancel");
+    });
+    EXPECT_EQ(Run(Record(SourceTmdb, Answer("tmdb-search-avatar.json")), SourceTmdb,
+                  [&] {
+                      ASSERT_EQ(Model().ResultCount(), 3);
+                      Search("avatar");
+                      ASSERT_EQ(Model().ResultCount(), 2);
+                      EXPECT_EQ(Model().Row(1).Title, "Avatar : La Voie de l'eau*");
+                      ClickRow(1, 200);
+                      Click("BtOK");
+                  }),
+              mrOk);
+    EXPECT_EQ(Form->SelectedCode, 76600);
+}
+
+TEST_F(AnomalyWindowTest, WindowGoneBeforeTheAnswerComes)
+{
+    FakeServices Fake;
+    FakeAnswer Slow = FakeAnswer::File(Data("allocine-search-avatar.json"));
+    Slow.Delay = 200ms;
+    Fake.Answer(AllocineApiHost, "/rest/v3/search", Slow);
+    Form->findChild<QLineEdit*>("EdSearch")->setText("avatar");
+    Form->BtSearchClick();
+    Form.reset();
+    auto Ended = std::async(std::launch::async, [] { TWorkerThread::WaitForAllWorkers(); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Ended.wait_for(0s) == std::future_status::ready; }, 20000));
+}
+
+} // namespace

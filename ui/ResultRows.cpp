@@ -1,0 +1,402 @@
+#include "ResultRows.h"
+
+#include "Colors.h"
+#include "DDKConversion.h"
+#include "DDKError.h"
+#include "DDKStrings.h"
+#include "Pictures.h"
+#include "Resources.h"
+#include "ServiceSettings.h"
+#include "UnitConfig.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
+
+#include <algorithm>
+#include <charconv>
+
+namespace {
+
+// The services' answers stay a few levels deep; one nested without end is
+// refused rather than walked.
+constexpr int MaxAnswerDepth = 64;
+
+[[noreturn]] void RaiseTooDeep()
+{
+    throw EDDKError(DDKFormat("The answer is nested deeper than %d levels", MaxAnswerDepth));
+}
+
+const char* ResultsPath(TSource Source)
+{
+    return Source == SourceAllocine ? "/feed/movie" : "/OpenSearchDescription/movies/movie";
+}
+
+// What names a result's code: the XML path and the JSON member, and the word
+// of the service in the poster cache.
+const char* CodePath(TSource Source)
+{
+    return Source == SourceAllocine ? "@code" : "id";
+}
+
+const char* CodeMember(TSource Source)
+{
+    return Source == SourceAllocine ? "code" : "id";
+}
+
+const char* ServiceWord(TSource Source)
+{
+    return Source == SourceAllocine ? "allocine" : "tmdb";
+}
+
+// Member reads for painting: a member of another type reads as missing.
+std::string SafeText(const TJson& Object, std::string_view Name)
+{
+    try {
+        return JsonText(Object, Name);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+const TJson* SafeObject(const TJson& Object, std::string_view Name)
+{
+    try {
+        return JsonHas(Object, Name) && JsonMember(Object, Name).is_object() ? &JsonMember(Object, Name)
+                                                                             : nullptr;
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+std::string FormattedDate(const std::string& Text)
+{
+    return Text.empty() ? std::string() : DDKFormatDateTime("d mmmm yyyy", DDKStringToDateTime(Text, false));
+}
+
+// The first title takes the second's place when the service gives only that one.
+void Merge(TResultRow& Row, bool Needed)
+{
+    if (Needed) {
+        Row.Title = Row.SecondTitle;
+        Row.SecondTitle.clear();
+    }
+}
+
+// A code as the cache names it: only a decimal number may name a file there.
+std::string CacheCode(const std::string& Text)
+{
+    return DDKStrToInt64Def(Text, -1) >= 0 ? Text : std::string();
+}
+
+// Only a page on the web is handed to the desktop's opener; an address taken
+// from an answer could name a local file or program.
+std::string WebAddress(const std::string& Url)
+{
+    return DDKStartsText("http://", Url) || DDKStartsText("https://", Url) ? Url : std::string();
+}
+
+QPixmap Stretched(const QPixmap& Picture)
+{
+    const QSize Size(TResultDelegate::ThumbnailWidth, TResultDelegate::RowHeight);
+    return Picture.isNull() || Picture.size() == Size
+               ? Picture
+               : Picture.scaled(Size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// The cached poster of Base (cache folder, service word and code) in the first
+// of its forms that exists; null when none does, or it does not decode.
+QPixmap CachedPoster(const std::string& Base)
+{
+    static const std::pair<const char*, const char*> Forms[] = {
+        {".gif", "gif"}, {".png", "png"}, {".jpg", "jpeg"}};
+    for (const auto& [Extension, Format] : Forms) {
+        const QString Name = QString::fromStdString(Base + Extension);
+        if (!QFileInfo::exists(Name))
+            continue;
+        QImageReader Reader(Name, Format);
+        // Decoded straight to the size it is painted at.
+        Reader.setScaledSize(QSize(TResultDelegate::ThumbnailWidth, TResultDelegate::RowHeight));
+        const QImage Image = Reader.read();
+        return Image.isNull() ? QPixmap() : QPixmap::fromImage(Image);
+    }
+    return {};
+}
+
+} // namespace
+
+// --- Result set -----------------------------------------------------------------
+
+void TResultSet::Clear()
+{
+    FXmlResults = pugi::xpath_node_set();
+    FXml.reset();
+    FJsonResults = nullptr;
+    FJson.reset();
+}
+
+void TResultSet::LoadXml(std::string_view Bytes, TSource Source)
+{
+    Clear();
+    FSource = Source;
+    auto Document = std::make_unique<pugi::xml_document>();
+    const pugi::xml_parse_result Result =
+        Document->load_buffer(Bytes.data(), Bytes.size(), pugi::parse_default | pugi::parse_declaration);
+    if (!Result)
+        throw EDDKError(DDKFormat("XML: %s at offset %td", Result.description(), Result.offset));
+    struct TDepthWalker : pugi::xml_tree_walker
+    {
+        bool for_each(pugi::xml_node&) override { return depth() < MaxAnswerDepth; }
+    } Walker;
+    if (!Document->traverse(Walker))
+        RaiseTooDeep();
+    FXmlResults = XmlSelect(*Document, ResultsPath(Source));
+    FXml = std::move(Document);
+}
+
+void TResultSet::LoadJson(std::string_view Bytes, TSource Source)
+{
+    Clear();
+    FSource = Source;
+    auto Tree = std::make_unique<TJson>(
+        TJson::parse(Bytes.begin(), Bytes.end(), [](int Depth, TJson::parse_event_t, TJson&) {
+            if (Depth > MaxAnswerDepth)
+                RaiseTooDeep();
+            return true;
+        }));
+    const TJson& Parent = Source == SourceAllocine ? JsonObject(*Tree, "feed") : *Tree;
+    const char* const Name = Source == SourceAllocine ? "movie" : "results";
+    FJsonResults = JsonHas(Parent, Name) ? &JsonList(Parent, Name) : nullptr;
+    FJson = std::move(Tree);
+}
+
+int TResultSet::Count() const
+{
+    if (FXml)
+        return static_cast<int>(FXmlResults.size());
+    return FJsonResults ? static_cast<int>(FJsonResults->size()) : 0;
+}
+
+pugi::xml_node TResultSet::XmlItem(int Index) const
+{
+    return FXmlResults[static_cast<std::size_t>(Index)].node();
+}
+
+const TJson& TResultSet::JsonItem(int Index) const
+{
+    return (*FJsonResults)[static_cast<std::size_t>(Index)];
+}
+
+TResultRow TResultSet::Row(int Index) const
+{
+    TResultRow Row;
+    if (Index < 0 || Index >= Count())
+        return Row;
+    if (FXml && FSource == SourceAllocine) {
+        const pugi::xml_node Item = XmlItem(Index);
+        Row.Title = XmlText(Item, "title");
+        Row.SecondTitle = XmlText(Item, "originalTitle");
+        Merge(Row, Row.Title.empty());
+        if (const std::string Year = XmlText(Item, "productionYear"); !Year.empty())
+            Row.Title += " (" + Year + ")";
+        Row.Date = FormattedDate(XmlText(Item, "release/releaseDate"));
+        Row.Directors = XmlText(Item, "castingShort/directors");
+        Row.Actors = XmlText(Item, "castingShort/actors");
+    } else if (FXml) {
+        const pugi::xml_node Item = XmlItem(Index);
+        Row.Title = XmlText(Item, "name");
+        Row.SecondTitle = XmlText(Item, "original_name");
+        Merge(Row, DDKSameText(Row.Title, Row.SecondTitle));
+        Row.Date = FormattedDate(XmlText(Item, "released"));
+        if (!Row.Date.empty())
+            Row.Title += " (" + Row.Date + ")";
+        if (!DDKStrToBool(XmlText(Item, "translated")))
+            Row.Title += "*";
+        Row.Overview = XmlText(Item, "overview");
+    } else if (FSource == SourceAllocine) {
+        const TJson& Item = JsonItem(Index);
+        Row.Title = SafeText(Item, "title");
+        Row.SecondTitle = SafeText(Item, "originalTitle");
+        Merge(Row, Row.Title.empty());
+        std::int32_t Year = 0;
+        try {
+            Year = JsonInteger(Item, "productionYear");
+        } catch (const std::exception&) {
+        }
+        // A missing year reads 0, which is not shown.
+        if (const std::string YearText = std::to_string(Year); YearText.size() > 1)
+            Row.Title += " (" + YearText + ")";
+        if (const TJson* Release = SafeObject(Item, "release"))
+            Row.Date = FormattedDate(SafeText(*Release, "releaseDate"));
+        if (const TJson* Casting = SafeObject(Item, "castingShort")) {
+            Row.Directors = SafeText(*Casting, "directors");
+            Row.Actors = SafeText(*Casting, "actors");
+        }
+    } else {
+        const TJson& Item = JsonItem(Index);
+        Row.Title = SafeText(Item, "title");
+        Row.SecondTitle = SafeText(Item, "original_title");
+        Merge(Row, DDKSameText(Row.Title, Row.SecondTitle));
+        Row.Date = FormattedDate(SafeText(Item, "release_date"));
+    }
+    return Row;
+}
+
+std::string TResultSet::CodeText(int Index) const
+{
+    if (Index < 0 || Index >= Count())
+        return {};
+    if (FXml)
+        return CacheCode(XmlText(XmlItem(Index), CodePath(FSource)));
+    try {
+        return CacheCode(std::to_string(JsonInteger(JsonItem(Index), CodeMember(FSource))));
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::int32_t TResultSet::Code(int Index) const
+{
+    if (Index < 0 || Index >= Count())
+        throw EDDKError(DDKFormat("List index out of bounds (%d)", Index));
+    if (!FXml)
+        return JsonInteger(JsonItem(Index), CodeMember(FSource));
+    const std::string Text = DDKTrim(XmlText(XmlItem(Index), CodePath(FSource)));
+    std::int32_t Value = 0;
+    const char* const End = Text.data() + Text.size();
+    const auto [Stop, Error] = std::from_chars(Text.data(), End, Value);
+    if (Text.empty() || Error != std::errc() || Stop != End)
+        throw EDDKError(DDKFormat("'%s' is not a valid integer value", Text.c_str()));
+    return Value;
+}
+
+std::string TResultSet::PageUrl(int Index) const
+{
+    if (Index < 0 || Index >= Count())
+        return {};
+    if (FXml)
+        return WebAddress(XmlText(XmlItem(Index), FSource == SourceAllocine ? "linkList/link/@href" : "url"));
+    const TJson& Item = JsonItem(Index);
+    if (FSource == SourceTmdb) {
+        try {
+            return DDKFormat("http://%s/movie/%d", TmdbWebHost, JsonInteger(Item, "id"));
+        } catch (const std::exception&) {
+            return {};
+        }
+    }
+    try {
+        if (!JsonHas(Item, "link"))
+            return {};
+        const TJson& Links = JsonList(Item, "link");
+        return Links.empty() || !Links.front().is_object() ? std::string()
+                                                           : WebAddress(SafeText(Links.front(), "href"));
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+// --- Thumbnails -----------------------------------------------------------------
+
+std::vector<QPixmap> LoadThumbnails(const TResultSet& Results)
+{
+    const QPixmap Placeholder = Stretched(PictureFromResource(VantryResource_nofolder75()));
+    const std::string Base = Config.CacheDir + "/" + ServiceWord(Results.Source()) + "-";
+    std::vector<QPixmap> Thumbnails;
+    Thumbnails.reserve(static_cast<std::size_t>(Results.Count()));
+    for (int Index = 0; Index < Results.Count(); ++Index) {
+        const std::string Code = Results.CodeText(Index);
+        const QPixmap Poster = Code.empty() ? QPixmap() : CachedPoster(Base + Code);
+        Thumbnails.push_back(Poster.isNull() ? Placeholder : Stretched(Poster));
+    }
+    return Thumbnails;
+}
+
+// --- Model ----------------------------------------------------------------------
+
+TResultModel::TResultModel(const TResultSet& Results, QObject* Parent)
+    : QAbstractListModel(Parent), FResults(Results)
+{
+}
+
+void TResultModel::Refresh(int ResultCount)
+{
+    beginResetModel();
+    FResultCount = ResultCount;
+    // An empty set keeps the pictures of the last one; nothing is painted then.
+    if (ResultCount > 0)
+        FThumbnails = LoadThumbnails(FResults);
+    endResetModel();
+}
+
+int TResultModel::rowCount(const QModelIndex& Parent) const
+{
+    return Parent.isValid() ? 0 : std::max(1, std::min(FResultCount, MaxRows));
+}
+
+QVariant TResultModel::data(const QModelIndex& Index, int Role) const
+{
+    if (!Index.isValid() || Index.row() >= FResultCount)
+        return {};
+    if (Role == Qt::DisplayRole)
+        return QString::fromStdString(Row(Index.row()).Title);
+    if (Role == Qt::DecorationRole && static_cast<std::size_t>(Index.row()) < FThumbnails.size())
+        return FThumbnails[static_cast<std::size_t>(Index.row())];
+    return {};
+}
+
+Qt::ItemFlags TResultModel::flags(const QModelIndex& Index) const
+{
+    return Index.isValid() && Index.row() < FResultCount ? Qt::ItemIsEnabled | Qt::ItemIsSelectable
+                                                         : Qt::NoItemFlags;
+}
+
+// --- Delegate -------------------------------------------------------------------
+
+void TResultDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Option,
+                            const QModelIndex& Index) const
+{
+    const auto* Model = dynamic_cast<const TResultModel*>(Index.model());
+    const int RowNumber = Index.row();
+    if (!Model || RowNumber >= Model->ResultCount())
+        return;
+    const TResultRow Row = Model->Row(RowNumber);
+    const QRect Cell = Option.rect;
+    const bool Selected = Option.state & QStyle::State_Selected;
+
+    Painter->save();
+    Painter->setClipRect(Cell);
+    Painter->fillRect(Cell, ColorToRGB(Selected ? clHighlight : RowNumber % 2 ? clWhite : clInfoBk));
+    if (static_cast<std::size_t>(RowNumber) < Model->Thumbnails().size())
+        Painter->drawPixmap(QRect(Cell.left(), Cell.top(), ThumbnailWidth, Cell.height()),
+                            Model->Thumbnails()[static_cast<std::size_t>(RowNumber)]);
+
+    Painter->setPen(ColorToRGB(Selected ? clHighlightText : clBlack));
+    QRect Text(QPoint(Cell.left() + ThumbnailWidth + 5, Cell.top()), Cell.bottomRight());
+    QFont Font("Arial");
+    Font.setPixelSize(16);
+    Font.setBold(true);
+    Painter->setFont(Font);
+    constexpr int SingleLine = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
+    Painter->drawText(Text, SingleLine, QString::fromStdString(Row.Title));
+
+    Font.setPixelSize(13);
+    Font.setBold(false);
+    Painter->setFont(Font);
+    // Each further line only when it has something to say, one under the other.
+    const auto Line = [&](const std::string& Value, int Flags) {
+        if (Value.empty())
+            return;
+        Text.setTop(Text.top() + 18);
+        Painter->drawText(Text, Flags, QString::fromStdString(Value));
+    };
+    Line(Row.SecondTitle.empty() ? std::string() : "(" + Row.SecondTitle + ")", SingleLine);
+    Line(Row.Overview.empty() ? Row.Date : Row.Overview, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap);
+    Line(Row.Directors.empty() ? std::string() : "de " + Row.Directors, SingleLine);
+    Line(Row.Actors.empty() ? std::string() : "avec " + Row.Actors, SingleLine);
+    Painter->restore();
+}
+
+QSize TResultDelegate::sizeHint(const QStyleOptionViewItem& Option, const QModelIndex&) const
+{
+    return QSize(Option.rect.width(), RowHeight);
+}
