@@ -24,6 +24,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 
 namespace {
 
@@ -303,7 +304,7 @@ void TFormSynch::ThreadLog(const std::string& Line)
 {
     std::lock_guard<std::recursive_mutex> Guard(FLock);
     try {
-        WriteLog(Line, [this](const std::string& Stamped) { MemoLog->appendPlainText(Text(Stamped)); });
+        WriteLog(Line, [this](const std::string& Stamped) { ShowLogLine(Stamped); });
     } catch (...) {
         // The worker learns of it and ends; the user is told once, after the
         // worker's call has returned, not once per line.
@@ -314,6 +315,17 @@ void TFormSynch::ThreadLog(const std::string& Line)
                 Qt::QueuedConnection);
         }
         throw;
+    }
+}
+
+void TFormSynch::ShowLogLine(const std::string& Line)
+{
+    MemoLog->appendPlainText(Text(Line));
+    // A run may send hundreds of lines a second, and drawing the view costs
+    // far more than a line: it is drawn again at most once a frame.
+    if (MemoLog->updatesEnabled()) {
+        MemoLog->setUpdatesEnabled(false);
+        QTimer::singleShot(20, MemoLog, [this] { MemoLog->setUpdatesEnabled(true); });
     }
 }
 

@@ -90,6 +90,8 @@ private:
     void CreateControls();
     // The waits of the window given to a new worker.
     void ApplyWaits(TSynchThread& Worker) const;
+    // Adds a stamped line to the log view.
+    void ShowLogLine(const std::string& Line);
     // One walk over the records of Source.
     void WalkAnomalies(TSource Source);
 
