@@ -38,4 +38,3 @@ void ScriptMovie(FakeServices& Fake, int I, std::chrono::milliseconds Delay)
         Text(DDKFormat("{\"id\":%d,\"backdrop_path\":\"/b%d.jpg\",\"overview\":\"x\"}", 100000 + I, I)));
     Fake.Default(TmdbImageHost, DDKFormat("/t/p/original/b%d.jpg", I), Text(std::string(100000, 'b')));
 }
-

@@ -64,7 +64,9 @@ protected:
     {
         for (int I = 0; I < FCount; ++I) {
             const auto Start = Clock::now();
-            Synchronize([this, I] { FForm.ThreadLog(DDKFormat("\"Movie %d.avi\" /OK #%d \"Movie %d (2000).avi\"", I, I, I)); });
+            Synchronize([this, I] {
+                FForm.ThreadLog(DDKFormat("\"Movie %d.avi\" /OK #%d \"Movie %d (2000).avi\"", I, I, I));
+            });
             Microseconds.push_back(std::chrono::duration<double, std::micro>(Clock::now() - Start).count());
         }
     }

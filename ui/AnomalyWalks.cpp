@@ -58,16 +58,15 @@ void TFormSynch::WalkAnomalies(TSource Source)
         const int Result = FormAnomaly->Execute(Record, Source);
         if (Result == mrCancel)
             break;
-        const std::string Subject =
-            Source == SourceAllocine ? FormAnomaly->FileName : FormAnomaly->Title;
+        const std::string Subject = Source == SourceAllocine ? FormAnomaly->FileName : FormAnomaly->Title;
         try {
             if (Result == mrOk) {
                 Code = FormAnomaly->SelectedCode;
             } else if (Result == mrNo) {
-                const std::string Caption =
-                    Source == SourceAllocine
-                        ? DDKExtractFileName(FormAnomaly->FileName)
-                        : DDKFormat("%s (%s)", FormAnomaly->Title.c_str(), FormAnomaly->OriginalTitle.c_str());
+                const std::string Caption = Source == SourceAllocine
+                                                ? DDKExtractFileName(FormAnomaly->FileName)
+                                                : DDKFormat("%s (%s)", FormAnomaly->Title.c_str(),
+                                                            FormAnomaly->OriginalTitle.c_str());
                 const char* Prompt =
                     Source == SourceAllocine ? "Quel code pour ce fichier ?" : "Quel code pour ce titre ?";
                 if (const auto Answer = FPrompts.InputBox(Caption, Prompt, ""))
@@ -92,7 +91,8 @@ void TFormSynch::WalkAnomalies(TSource Source)
             if (std::remove(Record.c_str()) != 0)
                 throw EDDKError(DDKSysErrorMessage(errno));
         } catch (...) {
-            ThreadLog(DDKFormat("\"%s\" /ERROR #%d > %s", Subject.c_str(), Code, DDKCurrentErrorMessage().c_str()));
+            ThreadLog(
+                DDKFormat("\"%s\" /ERROR #%d > %s", Subject.c_str(), Code, DDKCurrentErrorMessage().c_str()));
         }
     }
     UpdateAnomalyButtons();

@@ -35,8 +35,8 @@ void TQtPrompts::Message(const std::string& Message, TKind Kind)
 
 bool TQtPrompts::Confirm(const std::string& Question)
 {
-    return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationName(), Text(Question),
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationName(),
+                                 Text(Question), QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 std::optional<std::string> TQtPrompts::InputBox(const std::string& Caption, const std::string& Prompt,

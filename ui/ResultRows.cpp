@@ -4,6 +4,7 @@
 #include "DDKConversion.h"
 #include "DDKError.h"
 #include "DDKStrings.h"
+#include "FormLook.h"
 #include "Pictures.h"
 #include "Resources.h"
 #include "ServiceSettings.h"
@@ -372,8 +373,7 @@ void TResultDelegate::paint(QPainter* Painter, const QStyleOptionViewItem& Optio
 
     Painter->setPen(ColorToRGB(Selected ? clHighlightText : clBlack));
     QRect Text(QPoint(Cell.left() + ThumbnailWidth + 5, Cell.top()), Cell.bottomRight());
-    QFont Font("Arial");
-    Font.setPixelSize(16);
+    QFont Font = PixelFont("Arial", 16);
     Font.setBold(true);
     Painter->setFont(Font);
     constexpr int SingleLine = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;

@@ -6,6 +6,7 @@
 #include "DDKError.h"
 #include "DDKFiles.h"
 #include "DDKStrings.h"
+#include "FormLook.h"
 #include "Pictures.h"
 #include "Prompts.h"
 #include "ServiceSettings.h"
@@ -20,14 +21,6 @@
 #include <QWheelEvent>
 
 namespace {
-
-// Windows' "height -11": 11 pixels whatever the screen's resolution.
-QFont WindowFont()
-{
-    QFont Font("Arial");
-    Font.setPixelSize(11);
-    return Font;
-}
 
 QString Text(const std::string& S)
 {
@@ -45,14 +38,7 @@ TFormAnomaly::TFormAnomaly(TMainThreadDispatcher& Dispatcher, TPrompts& Prompts,
 void TFormAnomaly::CreateControls()
 {
     setObjectName("FormAnomaly");
-    setWindowTitle("-");
-    setFont(WindowFont());
-    resize(700, 615);
-    setMinimumSize(700, 615);
-    QPalette Palette = palette();
-    Palette.setColor(QPalette::Window, ColorToRGB(clBtnFace));
-    setPalette(Palette);
-    setAutoFillBackground(true);
+    SetFormLook(*this, "-", QSize(700, 615));
 
     Panel2 = new QWidget(this);
     Panel2->setObjectName("Panel2");

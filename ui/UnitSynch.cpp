@@ -5,6 +5,7 @@
 #include "ClickLabel.h"
 #include "DDKError.h"
 #include "DDKSystem.h"
+#include "FormLook.h"
 #include "LogWriter.h"
 #include "Pictures.h"
 #include "Prompts.h"
@@ -27,15 +28,6 @@
 #include <QTimer>
 
 namespace {
-
-// Windows' "height -11": 11 pixels from the top of the capitals to the bottom
-// of the descenders, whatever the screen's resolution.
-QFont WindowFont(const char* Family = "Arial")
-{
-    QFont Font(Family);
-    Font.setPixelSize(11);
-    return Font;
-}
 
 QString Text(const std::string& S)
 {
@@ -60,21 +52,14 @@ TFormSynch::~TFormSynch()
 void TFormSynch::CreateControls()
 {
     setObjectName("FormSynch");
-    setWindowTitle("Vantry");
-    setFont(WindowFont());
-    resize(600, 450);
-    setMinimumSize(600, 450);
-    QPalette Palette = palette();
-    Palette.setColor(QPalette::Window, Palette.color(QPalette::Button));
-    setPalette(Palette);
-    setAutoFillBackground(true);
+    SetFormLook(*this, "Vantry", QSize(600, 450));
 
     PanelTop = new QWidget(this);
     PanelTop->setObjectName("PanelTop");
 
     MemoLog = new QPlainTextEdit(this);
     MemoLog->setObjectName("MemoLog");
-    MemoLog->setFont(WindowFont("Courier New"));
+    MemoLog->setFont(PixelFont("Courier New", 11));
     MemoLog->setReadOnly(true);
     MemoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
     MemoLog->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -113,11 +98,13 @@ void TFormSynch::CreateControls()
 
     CbRenameFiles = new QCheckBox("Renommer les fichiers", PanelTop);
     CbRenameFiles->setObjectName("CbRenameFiles");
-    connect(CbRenameFiles, &QCheckBox::clicked, this, [this] { RunHandler([this] { CbRenameFilesClick(); }); });
+    connect(CbRenameFiles, &QCheckBox::clicked, this,
+            [this] { RunHandler([this] { CbRenameFilesClick(); }); });
     FAnchors.Place(CbRenameFiles, {60, 49, 136, 17});
 
-    Label2 = Label("Label2", "\"titre FR (titre original) (date de sortie) (réalisateur) (genres) #code.xxx\"",
-                   {75, 65});
+    Label2 =
+        Label("Label2", "\"titre FR (titre original) (date de sortie) (réalisateur) (genres) #code.xxx\"",
+              {75, 65});
     QFont Italic = WindowFont();
     Italic.setItalic(true);
     Label2->setFont(Italic);
@@ -311,7 +298,10 @@ void TFormSynch::ThreadLog(const std::string& Line)
         if (!FLogFailureShown) {
             FLogFailureShown = true;
             QMetaObject::invokeMethod(
-                this, [this, Message = DDKCurrentErrorMessage()] { FPrompts.Message(Message, TPrompts::TKind::Error); },
+                this,
+                [this, Message = DDKCurrentErrorMessage()] {
+                    FPrompts.Message(Message, TPrompts::TKind::Error);
+                },
                 Qt::QueuedConnection);
         }
         throw;
@@ -342,16 +332,18 @@ void TFormSynch::CbRenameFilesClick()
 {
     if (!CbRenameFiles->isChecked())
         return;
-    FPrompts.Message("En activant cette option, les fichiers sont renommés et perdent donc leur tag officiel.\r\n"
-                     "De plus, cette application ne vous permet pas de faire machine arrière.",
-                     TPrompts::TKind::Warning);
-    FPrompts.Message("Les opérations de renommage sont systématiquement enregistrés dans le fichier journal.");
+    FPrompts.Message(
+        "En activant cette option, les fichiers sont renommés et perdent donc leur tag officiel.\r\n"
+        "De plus, cette application ne vous permet pas de faire machine arrière.",
+        TPrompts::TKind::Warning);
+    FPrompts.Message(
+        "Les opérations de renommage sont systématiquement enregistrés dans le fichier journal.");
 }
 
 void TFormSynch::BtBrowseClick()
 {
-    if (const auto Folder =
-            FPrompts.BrowseFolder("Dossier dans lequel se trouvent les fichiers à synchroniser (*.avi;*.mkv)"))
+    if (const auto Folder = FPrompts.BrowseFolder(
+            "Dossier dans lequel se trouvent les fichiers à synchroniser (*.avi;*.mkv)"))
         EdDir->setText(Text(*Folder));
 }
 

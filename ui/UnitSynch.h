@@ -79,7 +79,8 @@ public:
     void BtAnoAllocineClick();
     void BtAnoTmdbClick();
     // Starts one single-movie worker, which takes over Movie.
-    void StartThread(TMode Mode, std::int32_t Code, std::unique_ptr<TMovieInfo> Movie, const std::string& Folder);
+    void StartThread(TMode Mode, std::int32_t Code, std::unique_ptr<TMovieInfo> Movie,
+                     const std::string& Folder);
     void AnomalyThreadTerminate(TWorkerThread* Sender);
 
 protected:

@@ -33,8 +33,9 @@ int main(int argc, char** argv)
     std::setlocale(LC_ALL, "");
 
     if (!DisplayAvailable()) {
-        std::fprintf(stderr, "Vantry : aucun affichage n'est disponible (ni DISPLAY ni WAYLAND_DISPLAY). "
-                             "Pour le lancer sous un affichage virtuel : xvfb-run -a %s\n",
+        std::fprintf(stderr,
+                     "Vantry : aucun affichage n'est disponible (ni DISPLAY ni WAYLAND_DISPLAY). "
+                     "Pour le lancer sous un affichage virtuel : xvfb-run -a %s\n",
                      argv[0]);
         return 1;
     }

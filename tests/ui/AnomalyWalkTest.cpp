@@ -108,7 +108,8 @@ TEST_F(AnomalyWalkTest, AlloCineRecordsAreResolvedByAChosenResultOrLeftUnfound)
     EXPECT_EQ(Caption("BtAnoAllocine"), "Traiter les anomalies Allociné (0)");
     EXPECT_FALSE(Enabled("BtAnoAllocine"));
     const std::string AvatarDir = Scenario.Library("Avatar (2009) #61282");
-    EXPECT_EQ(ReadWholeFile(AvatarDir + "/allocine.json"), ReadWholeFile(SynchData("allocine-movie-61282.json")));
+    EXPECT_EQ(ReadWholeFile(AvatarDir + "/allocine.json"),
+              ReadWholeFile(SynchData("allocine-movie-61282.json")));
     EXPECT_GT(fs::file_size(AvatarDir + "/folder.jpg"), 0u);
     EXPECT_EQ(Log(), "");
 }
@@ -121,9 +122,9 @@ TEST_F(AnomalyWalkTest, TmdbRecordsCanBeSkippedIgnoredOrGivenACode)
     // Annuler keeps every record and starts nothing; "Ignorer" declined keeps the window open.
     Prompts.ConfirmAnswers = {false};
     Walk("BtAnoTmdb", {[](TFormAnomaly& Window) {
-                           QTest::mouseClick(Window.findChild<QWidget*>("BtIgnore"), Qt::LeftButton);
-                           QTest::mouseClick(Window.findChild<QWidget*>("BtCancel"), Qt::LeftButton);
-                       }});
+             QTest::mouseClick(Window.findChild<QWidget*>("BtIgnore"), Qt::LeftButton);
+             QTest::mouseClick(Window.findChild<QWidget*>("BtCancel"), Qt::LeftButton);
+         }});
     EXPECT_EQ(Prompts.Texts("Confirm"), Strings{"Voulez-vous vraiment ignorer ce film ?"});
     EXPECT_TRUE(fs::exists(Alien) && fs::exists(Amelie));
     EXPECT_TRUE(Enabled("BtStart"));

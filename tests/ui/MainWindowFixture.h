@@ -67,8 +67,7 @@ struct MainWindowTest : ::testing::Test
         Form->SetAnomalyWindow(FormAnomaly);
         Form->show();
     }
-    template <class T = QWidget>
-    T* Find(const char* Name) const
+    template <class T = QWidget> T* Find(const char* Name) const
     {
         T* Control = Form->findChild<T*>(Name);
         EXPECT_NE(Control, nullptr) << Name;
@@ -96,4 +95,3 @@ struct MainWindowTest : ::testing::Test
         Scenario.Fake.Default(AllocineApiHost, "/rest/v3/search", Slow);
     }
 };
-

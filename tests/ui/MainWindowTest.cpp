@@ -25,12 +25,12 @@ TEST_F(MainWindowTest, ControlsStandAtTheirPlacesAndFollowTheWindowsRightEdge)
         int Grow; // 0 fixed, 1 kept at the right, 2 stretched
     };
     const TPlace Places[] = {
-        {"EdDir", {60, 6, 376, 22}, 2},          {"BtBrowse", {437, 6, 21, 21}, 1},
-        {"ProgressBar", {60, 30, 376, 17}, 2},   {"CbRenameFiles", {60, 49, 136, 17}, 0},
-        {"BtStart", {60, 87, 170, 24}, 0},       {"BtStop", {235, 87, 56, 24}, 0},
-        {"ImgLoading", {18, 102, 24, 24}, 0},    {"BtAnoAllocine", {60, 117, 170, 24}, 0},
-        {"BtAnoTmdb", {235, 117, 170, 24}, 0},   {"BtClearLog", {450, 117, 127, 24}, 1},
-        {"ImgUpdate", {467, 7, 18, 18}, 1},      {"ImgAbout", {489, 5, 90, 56}, 1},
+        {"EdDir", {60, 6, 376, 22}, 2},        {"BtBrowse", {437, 6, 21, 21}, 1},
+        {"ProgressBar", {60, 30, 376, 17}, 2}, {"CbRenameFiles", {60, 49, 136, 17}, 0},
+        {"BtStart", {60, 87, 170, 24}, 0},     {"BtStop", {235, 87, 56, 24}, 0},
+        {"ImgLoading", {18, 102, 24, 24}, 0},  {"BtAnoAllocine", {60, 117, 170, 24}, 0},
+        {"BtAnoTmdb", {235, 117, 170, 24}, 0}, {"BtClearLog", {450, 117, 127, 24}, 1},
+        {"ImgUpdate", {467, 7, 18, 18}, 1},    {"ImgAbout", {489, 5, 90, 56}, 1},
     };
     for (const int Extra : {0, 150}) {
         Form->resize(600 + Extra, 450 + Extra);
@@ -55,7 +55,8 @@ TEST_F(MainWindowTest, ControlsStandAtTheirPlacesAndFollowTheWindowsRightEdge)
 
 TEST_F(MainWindowTest, StartUpAsksForUpdatesAndCountsTheRecords)
 {
-    const std::string Download = std::string("http://") + VersionHost + "/version.php?sw=vantry&req=dl&ver=9.9.9";
+    const std::string Download =
+        std::string("http://") + VersionHost + "/version.php?sw=vantry&req=dl&ver=9.9.9";
     for (const auto& [Answer, UpdateUrl] :
          std::vector<std::pair<FakeAnswer, std::string>>{{FakeAnswer::Status(404), ""},
                                                          {FakeAnswer::Text(Config.Version), ""},
@@ -143,10 +144,12 @@ TEST_F(MainWindowTest, StopAndCloseRequestsEndARunWithoutItsClosingBox)
 TEST_F(MainWindowTest, AStartWithoutAUsableFolderSaysSoAndStaysIdle)
 {
     Open();
-    for (const std::string& Folder : {std::string(), Scenario.Temp / "missing", Scenario.Temp / "app/vantry"}) {
+    for (const std::string& Folder :
+         {std::string(), Scenario.Temp / "missing", Scenario.Temp / "app/vantry"}) {
         Prompts.Reset();
         StartIn(Folder);
-        EXPECT_EQ(Prompts.Texts("Message"), Strings{"Veuillez sélectionner un dossier valide pour la synchronisation"});
+        EXPECT_EQ(Prompts.Texts("Message"),
+                  Strings{"Veuillez sélectionner un dossier valide pour la synchronisation"});
         EXPECT_TRUE(Enabled("BtStart"));
         EXPECT_FALSE(Enabled("BtStop"));
         EXPECT_FALSE(Find("ImgLoading")->isVisible());
@@ -160,10 +163,11 @@ TEST_F(MainWindowTest, SmallControlsAnswerAsTheUserExpects)
     auto* Rename = Find<QCheckBox>("CbRenameFiles");
     QTest::mouseClick(Rename, Qt::LeftButton);
     EXPECT_TRUE(Rename->isChecked());
-    EXPECT_EQ(Prompts.Texts("Message"),
-              (Strings{"En activant cette option, les fichiers sont renommés et perdent donc leur tag officiel.\r\n"
-                       "De plus, cette application ne vous permet pas de faire machine arrière.",
-                       "Les opérations de renommage sont systématiquement enregistrés dans le fichier journal."}));
+    EXPECT_EQ(
+        Prompts.Texts("Message"),
+        (Strings{"En activant cette option, les fichiers sont renommés et perdent donc leur tag officiel.\r\n"
+                 "De plus, cette application ne vous permet pas de faire machine arrière.",
+                 "Les opérations de renommage sont systématiquement enregistrés dans le fichier journal."}));
     QTest::mouseClick(Rename, Qt::LeftButton);
     EXPECT_FALSE(Rename->isChecked());
     EXPECT_EQ(Prompts.Texts("Message").size(), 2u);

@@ -14,8 +14,8 @@ class TScriptedPrompts : public TPrompts
 public:
     struct TCall
     {
-        std::string Kind; // "Message", "Confirm", "InputBox", "BrowseFolder", "OpenUrl"
-        std::string Text; // the message, question, prompt or address
+        std::string Kind;      // "Message", "Confirm", "InputBox", "BrowseFolder", "OpenUrl"
+        std::string Text;      // the message, question, prompt or address
         std::string Caption{}; // the input box's caption
         bool operator==(const TCall&) const = default;
     };
@@ -57,8 +57,7 @@ public:
     std::deque<std::optional<std::string>> FolderAnswers;
 
 private:
-    template <class T>
-    static T Take(std::deque<T>& Answers, T Otherwise)
+    template <class T> static T Take(std::deque<T>& Answers, T Otherwise)
     {
         if (Answers.empty())
             return Otherwise;

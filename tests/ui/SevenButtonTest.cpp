@@ -579,34 +579,3 @@ TEST(SevenButton, ClickGivesTheResultBeforeTheHandlersAndLetsTheirErrorsThrough)
     EXPECT_THROW(Button.Click(), std::runtime_error);
     EXPECT_EQ(Seen, mrNone);
 }
-
-// Writes a picture of the button in its five states when asked to, so that
-// someone can look at it: VANTRY_SCREENSHOTS=<folder>.
-TEST(SevenButton, Screenshot)
-{
-    const QString Folder = qEnvironmentVariable("VANTRY_SCREENSHOTS");
-    if (Folder.isEmpty())
-        GTEST_SKIP() << "VANTRY_SCREENSHOTS is not set";
-    QWidget Form;
-    Form.resize(470, 44);
-    const char* Captions[] = {"&Normal", "Survol", "Appuyé", "Focus", "Désactivé"};
-    QList<TSevenButton*> Buttons;
-    for (int Index = 0; Index < 5; ++Index) {
-        auto* Button = new TSevenButton(&Form);
-        Button->move(10 + Index * 91, 10);
-        Button->SetAllFonts(ArialEleven());
-        Button->SetCaption(QString::fromUtf8(Captions[Index]));
-        Buttons.append(Button);
-    }
-    Form.move(400, 300);
-    Form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
-    QEnterEvent Enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-    QApplication::sendEvent(Buttons[1], &Enter);
-    QMouseEvent Press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(Buttons[2], &Press);
-    Buttons[3]->setFocus();
-    Buttons[4]->setEnabled(false);
-    EXPECT_TRUE(Form.grab().scaled(Form.size() * 3).save(Folder + "/sevenbutton.png"));
-}

@@ -102,7 +102,8 @@ int main(int argc, char** argv)
 
     // The anomaly window on the record of "avatar 2009.avi", with posters of
     // two of its results in the cache.
-    for (const auto& [Code, Colour] : {std::pair{"61282", QColor(30, 90, 140)}, {"178014", QColor(20, 120, 150)}}) {
+    for (const auto& [Code, Colour] :
+         {std::pair{"61282", QColor(30, 90, 140)}, {"178014", QColor(20, 120, 150)}}) {
         QImage Poster(75, 100, QImage::Format_RGB32);
         QPainter Painter(&Poster);
         QLinearGradient Sky(0, 0, 0, 100);
@@ -116,8 +117,8 @@ int main(int argc, char** argv)
         Poster.save(QString::fromStdString(Config.CacheDir + "/allocine-" + Code + ".jpg"), "JPEG", 90);
     }
     QTimer::singleShot(500, [&] {
-        FormAnomaly->findChild<QAbstractItemView*>("GridSearch")->setCurrentIndex(
-            FormAnomaly->findChild<QAbstractItemView*>("GridSearch")->model()->index(1, 0));
+        FormAnomaly->findChild<QAbstractItemView*>("GridSearch")
+            ->setCurrentIndex(FormAnomaly->findChild<QAbstractItemView*>("GridSearch")->model()->index(1, 0));
         Save(*FormAnomaly, Output, "anomaly-window.png");
         FormAnomaly->close();
     });
