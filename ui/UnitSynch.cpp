@@ -24,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -53,6 +54,8 @@ void TFormSynch::CreateControls()
 {
     setObjectName("FormSynch");
     SetFormLook(*this, "Vantry", QSize(600, 450));
+    if (const QScreen* Screen = screen())
+        move(Screen->availableGeometry().center() - rect().center());
 
     PanelTop = new QWidget(this);
     PanelTop->setObjectName("PanelTop");
