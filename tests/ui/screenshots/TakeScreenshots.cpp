@@ -72,6 +72,8 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
 
     TSynchScenario Scenario;
+    // The scenario's folders, with this program's version stamp.
+    Config = TConfig(TConfig::RunningExecutable(), Scenario.Temp / "app");
     Scenario.CreateMovieFiles();
     Scenario.ScriptServices();
     HttpObject.RetryPause = 1ms;
