@@ -27,36 +27,109 @@ FakeRequest ParseHead(const std::string& Head)
         if (const size_t Colon = Line.find(':'); Colon != std::string::npos)
             Request.Headers.emplace_back(Line.substr(0, Colon), DDKTrim(Line.substr(Colon + 1)));
 
-    // Through the proxy the target is absolute: "http://host[:port]/path?query".
-    const size_t PathStart = std::min(Target.find('/', 7), Target.size());
-    Request.Host = DDKLowerCase(Target.substr(7, std::min(Target.find(':', 7), PathStart) - 7));
-    Target.erase(0, PathStart);
+    // Through the proxy the target is absolute: "http://host[:port]/path?query";
+    // a client that comes straight here names the host in its header.
+    if (Target.starts_with('/')) {
+        const std::string Host = Request.Header("Host");
+        Request.Host = DDKLowerCase(Host.substr(0, Host.find(':')));
+    } else {
+        const size_t PathStart = std::min(Target.find('/', 7), Target.size());
+        // An IPv6 host keeps its brackets, and the colons inside them.
+        const size_t HostEnd = Target.compare(7, 1, "[") == 0 ? Target.find(']', 7) + 1 : 7;
+        Request.Host = DDKLowerCase(Target.substr(7, std::min(Target.find(':', HostEnd), PathStart) - 7));
+        Target.erase(0, PathStart);
+    }
     const size_t Question = std::min(Target.find('?'), Target.size());
     Request.Path = Target.substr(0, Question);
     Request.Query = Target.substr(std::min(Question + 1, Target.size()));
     return Request;
 }
 
-std::string Reply(const FakeAnswer& Answer)
+// A zstd frame whose blocks are stored as they are, except a block of one
+// repeated byte, which zstd writes in four bytes: that is all a bomb needs.
+std::string ZstdFrame(std::string_view Content)
 {
-    std::string Body = Answer.Body, Headers;
-    if (Answer.Encoding != FakeAnswer::Identity) {
-        // gzip, or the zlib stream that HTTP calls "deflate"
-        const bool Gzip = Answer.Encoding == FakeAnswer::Gzip;
-        Headers = Gzip ? "Content-Encoding: gzip\r\n" : "Content-Encoding: deflate\r\n";
-        z_stream Zip{};
-        deflateInit2(&Zip, Z_BEST_COMPRESSION, Z_DEFLATED, Gzip ? 31 : 15, 8, Z_DEFAULT_STRATEGY);
-        Body.resize(deflateBound(&Zip, Answer.Body.size()));
-        Zip.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Answer.Body.data()));
-        Zip.avail_in = static_cast<uInt>(Answer.Body.size());
-        Zip.next_out = reinterpret_cast<Bytef*>(Body.data());
-        Zip.avail_out = static_cast<uInt>(Body.size());
-        deflate(&Zip, Z_FINISH); // room for the whole stream, from deflateBound
-        Body.resize(Zip.total_out);
-        deflateEnd(&Zip);
+    constexpr size_t BlockSize = 1 << 17;         // the largest block zstd allows
+    std::string Frame("\x28\xB5\x2F\xFD\x00", 5); // magic number; no size, no checksum
+    Frame += static_cast<char>((17 - 10) << 3);   // a window of 2^17 bytes
+    size_t Position = 0;
+    do {
+        const std::string_view Block = Content.substr(Position, BlockSize);
+        Position += Block.size();
+        const bool Run = !Block.empty() && Block.find_first_not_of(Block[0]) == std::string_view::npos;
+        const uint32_t Header = (Position >= Content.size() ? 1u : 0u) | (Run ? 1u : 0u) << 1 |
+                                static_cast<uint32_t>(Block.size()) << 3;
+        Frame += {static_cast<char>(Header & 0xFF), static_cast<char>(Header >> 8 & 0xFF),
+                  static_cast<char>(Header >> 16)};
+        if (Run)
+            Frame += Block[0];
+        else
+            Frame += Block;
+    } while (Position < Content.size());
+    return Frame;
+}
+
+// Encodes a body a piece at a time, so that a body without end can be
+// compressed as it goes. Each zstd piece is a frame of its own.
+class TEncoder
+{
+public:
+    explicit TEncoder(FakeAnswer::TEncoding Encoding) : FEncoding(Encoding)
+    {
+        if (IsZlib())
+            deflateInit2(&FZip, Z_BEST_COMPRESSION, Z_DEFLATED, Encoding == FakeAnswer::Gzip ? 31 : 15, 8,
+                         Z_DEFAULT_STRATEGY);
     }
+    ~TEncoder()
+    {
+        if (IsZlib())
+            deflateEnd(&FZip);
+    }
+    TEncoder(const TEncoder&) = delete;
+    TEncoder& operator=(const TEncoder&) = delete;
+
+    // Last ends zlib's stream; before that, each piece is flushed to the wire.
+    std::string Encode(std::string_view Piece, bool Last)
+    {
+        if (FEncoding == FakeAnswer::Zstd)
+            return ZstdFrame(Piece);
+        if (!IsZlib())
+            return std::string(Piece);
+        std::string Encoded;
+        char Buffer[1 << 16];
+        FZip.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Piece.data()));
+        FZip.avail_in = static_cast<uInt>(Piece.size());
+        do {
+            FZip.next_out = reinterpret_cast<Bytef*>(Buffer);
+            FZip.avail_out = sizeof Buffer;
+            deflate(&FZip, Last ? Z_FINISH : Z_SYNC_FLUSH);
+            Encoded.append(Buffer, sizeof Buffer - FZip.avail_out);
+        } while (FZip.avail_out == 0);
+        return Encoded;
+    }
+
+    const char* Header() const
+    {
+        static const char* const Names[] = {"", "Content-Encoding: gzip\r\n", "Content-Encoding: deflate\r\n",
+                                            "Content-Encoding: zstd\r\n"};
+        return Names[FEncoding];
+    }
+
+private:
+    bool IsZlib() const { return FEncoding == FakeAnswer::Gzip || FEncoding == FakeAnswer::Deflate; }
+
+    FakeAnswer::TEncoding FEncoding;
+    z_stream FZip{};
+};
+
+// The status line and headers; a body that comes in pieces has no length.
+std::string HeadOf(const FakeAnswer& Answer, const TEncoder& Encoder, size_t BodySize)
+{
+    std::string Headers = Encoder.Header();
     for (const auto& [Name, Value] : Answer.Headers)
         Headers += Name + ": " + Value + "\r\n";
+    if (Answer.Repeat == 0)
+        Headers += DDKFormat("Content-Length: %zu\r\n", BodySize);
     static const std::pair<int, const char*> Reasons[] = {
         {200, "OK"},        {301, "Moved Permanently"},     {302, "Found"},
         {404, "Not Found"}, {500, "Internal Server Error"}, {503, "Service Unavailable"}};
@@ -64,9 +137,14 @@ std::string Reply(const FakeAnswer& Answer)
     for (const auto& [Code, Phrase] : Reasons)
         if (Code == Answer.Code && Answer.Reason.empty())
             Reason = Phrase;
-    return DDKFormat("HTTP/1.1 %d %s\r\nContent-Length: %zu\r\nConnection: close\r\n", Answer.Code,
-                     Reason.c_str(), Body.size()) +
-           Headers + "\r\n" + Body;
+    return DDKFormat("HTTP/1.1 %d %s\r\nConnection: close\r\n", Answer.Code, Reason.c_str()) + Headers +
+           "\r\n";
+}
+
+// A blocking send returns once every byte is sent or the client has gone.
+bool SendAll(int Socket, const std::string& Bytes)
+{
+    return send(Socket, Bytes.data(), Bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(Bytes.size());
 }
 
 // Reads one request head (up to the blank line); empty when the peer closed
@@ -117,12 +195,13 @@ FakeServices::FakeServices()
         listen(FListener, 64) != 0 ||
         getsockname(FListener, reinterpret_cast<sockaddr*>(&Address), &Length) != 0)
         throw std::runtime_error("the fake services cannot listen on 127.0.0.1");
+    FPort = ntohs(Address.sin_port);
     for (const char* Name : {"http_proxy", "no_proxy", "NO_PROXY"}) {
         const char* Value = std::getenv(Name);
         FSavedVariables.emplace_back(Name, Value ? std::optional<std::string>(Value) : std::nullopt);
         unsetenv(Name);
     }
-    setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(ntohs(Address.sin_port))).c_str(), 1);
+    setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(FPort)).c_str(), 1);
     FAcceptThread = std::thread([this] { AcceptLoop(); });
 }
 
@@ -239,12 +318,21 @@ void FakeServices::Serve(int Socket)
         const FakeAnswer Answer = Choose(Request);
         FRequests.push_back(std::move(Request));
         FChanged.notify_all();
-        // The delay ends early when the server stops.
-        if (!Answer.Drop && !FChanged.wait_for(Lock, Answer.Delay, [this] { return FStopping.load(); })) {
+        // Each wait ends early, and false, when the server stops.
+        const auto Wait = [&](std::chrono::milliseconds Time) {
+            return !FChanged.wait_for(Lock, Time, [this] { return FStopping.load(); });
+        };
+        if (!Answer.Drop && Wait(Answer.Delay)) {
             Lock.unlock();
-            const std::string Bytes = Reply(Answer);
-            // A blocking send returns once every byte is sent or the client has gone.
-            send(Socket, Bytes.data(), Bytes.size(), MSG_NOSIGNAL);
+            TEncoder Encoder(Answer.Encoding);
+            const std::string Body = Encoder.Encode(Answer.Body, Answer.Repeat == 0);
+            bool Sending = SendAll(Socket, HeadOf(Answer, Encoder, Body.size()) + Body);
+            for (int Sent = 0; Sending && Sent != Answer.Repeat; ++Sent) {
+                Lock.lock();
+                Sending = Wait(Answer.ChunkPause);
+                Lock.unlock();
+                Sending = Sending && SendAll(Socket, Encoder.Encode(Answer.Chunk, Sent + 1 == Answer.Repeat));
+            }
         }
     }
     shutdown(Socket, SHUT_WR);

@@ -1,8 +1,9 @@
 // Scripted stand-ins for the web services, for tests: a real HTTP/1.1 server
-// on 127.0.0.1 that answers as any host. While a FakeServices object lives,
-// http_proxy points libcurl at it (no_proxy cleared), so the program's own
-// addresses ("http://api.allocine.fr/...") arrive here unchanged and are
-// routed by host and path. Only one object may live at a time.
+// on 127.0.0.1 that answers as any host, and as badly as a test wants (slow,
+// endless or trickling bodies, compression bombs, encodings never asked for). While a FakeServices object
+// lives, http_proxy points libcurl at it (no_proxy cleared), so the program's own addresses
+// ("http://api.allocine.fr/...") arrive here unchanged and are routed by host and path. Only one object may
+// live at a time.
 #pragma once
 
 #include <atomic>
@@ -20,7 +21,8 @@
 // One answer the server gives.
 struct FakeAnswer
 {
-    enum TEncoding { Identity, Gzip, Deflate };
+    // Zstd is never asked for by the program: only a hostile server sends it.
+    enum TEncoding { Identity, Gzip, Deflate, Zstd };
 
     int Code = 200;
     std::string Reason{}; // empty: the usual phrase of Code ("Not Found")
@@ -29,6 +31,12 @@ struct FakeAnswer
     TEncoding Encoding = Identity;      // adds the Content-Encoding header
     std::chrono::milliseconds Delay{0}; // waited before anything is sent
     bool Drop = false;                  // close the connection without answering
+    // After Body, Chunk is sent Repeat more times (without end when negative),
+    // ChunkPause before each, in the same encoding; the body then has no
+    // announced length and ends with the connection.
+    std::string Chunk{};
+    int Repeat = 0;
+    std::chrono::milliseconds ChunkPause{0};
 
     static FakeAnswer Text(std::string Body, TEncoding Encoding = Identity)
     {
@@ -45,6 +53,16 @@ struct FakeAnswer
     static FakeAnswer Slow(std::chrono::milliseconds Delay, std::string Body = "late")
     {
         return {.Body = std::move(Body), .Delay = Delay};
+    }
+    // A body without end, until the client gives up.
+    static FakeAnswer Endless(std::string Chunk, TEncoding Encoding = Identity)
+    {
+        return {.Encoding = Encoding, .Chunk = std::move(Chunk), .Repeat = -1};
+    }
+    // Chunk every Pause, Times times (without end when negative).
+    static FakeAnswer Trickle(std::string Chunk, std::chrono::milliseconds Pause, int Times = -1)
+    {
+        return {.Chunk = std::move(Chunk), .Repeat = Times, .ChunkPause = Pause};
     }
 };
 
@@ -66,6 +84,10 @@ class FakeServices
 public:
     FakeServices();  // listening and routed through http_proxy on return
     ~FakeServices(); // stops the server, restores the proxy variables
+
+    // The server's port on 127.0.0.1, for a test that reaches it without the
+    // proxy; such requests are routed by their Host header.
+    int Port() const { return FPort; }
 
     // Queues Times copies of Answer for Host + Path, given one per request in
     // order. Path may end in '*' to match every path that starts with the
@@ -99,6 +121,7 @@ private:
     void Serve(int Socket);
 
     int FListener = -1;
+    int FPort = 0;
     std::atomic<bool> FStopping = false; // set under FMutex, for the waits on FChanged
     mutable std::mutex FMutex;
     std::condition_variable FChanged;
