@@ -29,6 +29,12 @@ std::string PictureExtension(const std::string& Url)
     return Extension == ".jpeg" ? ".jpg" : Extension;
 }
 
+// Only the results that a search can show get a thumbnail: the ten an
+// AlloCine search asks for, TMDb's first page. An answer with thousands of
+// results would otherwise cost as many downloads.
+constexpr int AllocineThumbnails = 10;
+constexpr int TmdbThumbnails = 20;
+
 } // namespace
 
 void TMetadata::SavePosterCache(const std::string& Stream, TSource Source, THttpObject& Http)
@@ -36,12 +42,15 @@ void TMetadata::SavePosterCache(const std::string& Stream, TSource Source, THttp
     DDKTagged("[TMetadata.SavePosterCache] ", [&] {
         std::string Buffer;
         const bool IsJson = IsJsonStream(Stream);
+        int Left = Source == SourceAllocine ? AllocineThumbnails : TmdbThumbnails;
         if (Source == SourceAllocine && IsJson) {
             const TJson Answer = JsonParse(Stream);
             const TJson& Feed = JsonMember(Answer, "feed");
             if (!JsonHas(Feed, "movie"))
                 return;
             for (const TJson& Item : JsonMember(Feed, "movie")) {
+                if (Left-- == 0)
+                    break;
                 const std::string Code = std::to_string(JsonInteger(Item, "code"));
                 if (JsonHas(Item, "poster"))
                     DownloadPoster(Http, Buffer, ThumbnailUrl(JsonText(JsonMember(Item, "poster"), "href")),
@@ -49,14 +58,19 @@ void TMetadata::SavePosterCache(const std::string& Stream, TSource Source, THttp
             }
         } else if (Source == SourceAllocine) {
             LoadXml(Stream);
-            for (const pugi::xpath_node& Movie : XmlSelect(FXmlModel, "/feed/movie"))
+            for (const pugi::xpath_node& Movie : XmlSelect(FXmlModel, "/feed/movie")) {
+                if (Left-- == 0)
+                    break;
                 DownloadPoster(Http, Buffer, ThumbnailUrl(XmlText(Movie.node(), "poster/@href")), "allocine",
                                XmlText(Movie.node(), "@code"));
+            }
         } else if (IsJson) {
             const TJson Answer = JsonParse(Stream);
             if (!JsonHas(Answer, "results"))
                 return;
             for (const TJson& Item : JsonMember(Answer, "results")) {
+                if (Left-- == 0)
+                    break;
                 const std::string Code = std::to_string(JsonInteger(Item, "id"));
                 if (!JsonMember(Item, "poster_path").is_null())
                     DownloadPoster(Http, Buffer, Config.GetImageUrl("w92", JsonText(Item, "poster_path")),
@@ -64,10 +78,14 @@ void TMetadata::SavePosterCache(const std::string& Stream, TSource Source, THttp
             }
         } else {
             LoadXml(Stream);
-            for (const pugi::xpath_node& Movie : XmlSelect(FXmlModel, "/OpenSearchDescription/movies/movie"))
+            for (const pugi::xpath_node& Movie :
+                 XmlSelect(FXmlModel, "/OpenSearchDescription/movies/movie")) {
+                if (Left-- == 0)
+                    break;
                 DownloadPoster(Http, Buffer,
                                XmlText(Movie.node(), "images/image[@type='poster'][@size='thumb']/@url"),
                                "tmdb", XmlText(Movie.node(), "id"));
+            }
         }
     });
 }
