@@ -56,11 +56,8 @@ void TFormAnomaly::CreateControls()
         Anchors.Place(Control, Place, TAnchors::KeptAtRight);
         return Control;
     };
-    // Qt's code lets no error through: each handler's error is shown where it
-    // is raised.
     const auto OnClick = [this](TSevenButton* Control, void (TFormAnomaly::*Handler)()) {
-        connect(Control, &TSevenButton::Clicked, this,
-                [this, Handler] { RunHandler([this, Handler] { (this->*Handler)(); }); });
+        connect(Control, &TSevenButton::Clicked, this, [this, Handler] { (this->*Handler)(); });
     };
 
     EdSearch = new QLineEdit(Panel2);
@@ -257,15 +254,9 @@ bool TFormAnomaly::CloseQuery()
 
 void TFormAnomaly::BtOKClick()
 {
-    try {
-        SelectedCode = DDKTagged("[TFormAnomaly.BtOKClick] ",
-                                 [&] { return FResults.Code(GridSearch->currentIndex().row()); });
-    } catch (...) {
-        // The button has already asked the window to close with OK; without a
-        // code the window stays open.
-        ModalResult = mrNone;
-        throw;
-    }
+    // A code that is not a number raises: the button then keeps the window open.
+    SelectedCode = DDKTagged("[TFormAnomaly.BtOKClick] ",
+                             [&] { return FResults.Code(GridSearch->currentIndex().row()); });
 }
 
 void TFormAnomaly::BtIgnoreClick()
