@@ -2,15 +2,49 @@
 
 #include "DDKConversion.h"
 #include "DDKFiles.h"
+#include "DDKStrings.h"
 #include "UnitConfig.h"
 
 #include <cerrno>
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace {
+
+// C0 and C1 controls, DEL, and the two separators that some readers take for
+// line ends.
+bool IsLineBreaking(char32_t Character)
+{
+    return Character < 0x20 || (Character >= 0x7F && Character <= 0x9F) || Character == 0x2028 ||
+           Character == 0x2029;
+}
+
+std::string EscapeControls(std::string_view Msg)
+{
+    std::string Result;
+    Result.reserve(Msg.size());
+    for (std::size_t Position = 0; Position < Msg.size();) {
+        const std::size_t Start = Position;
+        const char32_t Character = DDKNextChar(Msg, Position);
+        if (Character >= DDKInvalidByteBase || !IsLineBreaking(Character))
+            Result.append(Msg.substr(Start, Position - Start));
+        else if (Character == '\n')
+            Result += "\\n";
+        else if (Character == '\r')
+            Result += "\\r";
+        else if (Character == '\t')
+            Result += "\\t";
+        else
+            Result += DDKFormat(Character < 0x80 ? "\\x%02X" : "\\u%04X", static_cast<unsigned>(Character));
+    }
+    return Result;
+}
+
+} // namespace
+
 std::string FormatLogLine(double When, const std::string& Msg)
 {
-    return DDKDateTimeToString(1, When) + " | " + Msg;
+    return DDKDateTimeToString(1, When) + " | " + EscapeControls(Msg);
 }
 
 void WriteLog(const std::string& Msg, const std::function<void(const std::string& Line)>& Memo)

@@ -5,6 +5,10 @@
 #include <string>
 
 // "yyyy-mm-dd hh:nn:ss | Msg" for the local time When (days since 1899-12-30).
+// One message is one line: line ends and other control characters in Msg
+// (from a file name, an address, a service's answer) are written escaped, as
+// "\n", "\r", "\t", "\xHH" or "\uHHHH", so that nothing can split a line or
+// forge one of the journal.
 std::string FormatLogLine(double When, const std::string& Msg);
 
 // Appends the log line of Msg, stamped now, to Config.LogFile (CR LF ended;

@@ -97,7 +97,7 @@ void MakeMovieDir(TMovieInfo& Movie, const std::string& BasePath)
         Name += " (" + Movie.ProductionYear + ")";
     Name += DDKFormat(" #%d", Movie.Code);
     // "Face / Off" loses its slash and the double blank left behind.
-    Name = DDKCollapseBlanks(DDKClearPath(Name, "", true));
+    Name = VisibleName(DDKCollapseBlanks(DDKClearPath(Name, "", true)));
 
     Movie.MovieDir = DDKIncludeTrailingPathDelimiter(BasePath) + Name;
     std::error_code Error;
@@ -106,6 +106,12 @@ void MakeMovieDir(TMovieInfo& Movie, const std::string& BasePath)
     std::filesystem::create_directories(Movie.MovieDir, Error);
     if (Error)
         throw EDDKError(DDKSysErrorMessage(Error.value()));
+}
+
+std::string VisibleName(std::string_view Name)
+{
+    const std::size_t Start = Name.find_first_not_of(". ");
+    return Start == std::string_view::npos ? std::string() : std::string(Name.substr(Start));
 }
 
 std::string GetRuntime(int Minutes)

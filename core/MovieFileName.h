@@ -16,6 +16,10 @@ void GetCdNumber(TMovieInfo& Movie);
 // single blanks. Raises "[CleanTitle] ..." on failure.
 std::string CleanTitle(std::string_view S);
 
+// Name without its leading dots and blanks: a name the program builds from a
+// title such as ".45" must not make the user's file or folder a hidden one.
+std::string VisibleName(std::string_view Name);
+
 // Builds "Title (Year) #Code" without the characters a file name may not hold,
 // stores BasePath + '/' + it in Movie.MovieDir and creates that folder with its
 // parents. Raises the system's message when the folder cannot be created.

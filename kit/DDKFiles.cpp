@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -188,6 +190,7 @@ std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir)
         TDDKFolderEntry entry;
         entry.Name = name;
         entry.IsHidden = name.front() == '.';
+        entry.IsRegular = item->d_type == DT_REG;
         // Plain files need no further look; folders and links do, for what
         // they lead to.
         if (item->d_type != DT_REG) {
@@ -195,10 +198,12 @@ std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir)
             if (::fstatat(folderFd, item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
                 continue; // vanished since it was listed
             entry.IsSymLink = S_ISLNK(status.st_mode);
-            // A link leads to what it names; a dangling one stays a plain entry.
-            if (entry.IsSymLink)
-                ::fstatat(folderFd, item->d_name, &status, 0);
+            // A link leads to what it names; a dangling one is neither file
+            // nor folder.
+            if (entry.IsSymLink && ::fstatat(folderFd, item->d_name, &status, 0) != 0)
+                status.st_mode = S_IFLNK;
             entry.IsDirectory = S_ISDIR(status.st_mode);
+            entry.IsRegular = S_ISREG(status.st_mode);
             entry.Device = status.st_dev;
             entry.Inode = status.st_ino;
         }
@@ -214,7 +219,7 @@ std::int32_t DDKGetFileSize(const std::string& FileName)
 {
     TFileHandle file(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     TStat status = {};
-    if (!file.Valid() || ::fstat(file.Get(), &status) != 0 || S_ISDIR(status.st_mode))
+    if (!file.Valid() || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode))
         return -1;
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(status.st_size));
 }
@@ -235,10 +240,15 @@ void DDKWriteText(const std::string& FileName, std::string_view Text, bool Overw
 
 std::string DDKLoadFile(const std::string& FileName)
 {
-    TFileHandle file(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.Get() < 0)
+    // Opened without waiting: a pipe would otherwise hold the caller until
+    // someone writes into it, which may be never.
+    TFileHandle file(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    TStat status = {};
+    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0)
         throw EDDKError(DDKFormat("Unable to open the file \"%s\": %s", FileName.c_str(),
                                   DDKSysErrorMessage(errno).c_str()));
+    if (!S_ISREG(status.st_mode))
+        throw EDDKError(DDKFormat("Unable to open the file \"%s\": not a plain file", FileName.c_str()));
     std::string bytes;
     char buffer[65536];
     for (;;) {
@@ -258,6 +268,48 @@ bool DDKFileExists(const std::string& FileName)
 {
     TStat status = {};
     return !DDKTrim(FileName).empty() && ::stat(FileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+}
+
+TDDKFileState DDKFileState(const std::string& FileName, int& Error)
+{
+    Error = 0;
+    TStat status = {};
+    if (::stat(FileName.c_str(), &status) == 0)
+        return S_ISDIR(status.st_mode) ? TDDKFileState::Gone : TDDKFileState::Present;
+    if (errno != ENOENT && errno != ENOTDIR) {
+        Error = errno;
+        return TDDKFileState::Unknown;
+    }
+    // Missing. A link that leads nowhere most likely leads to a disc that is
+    // not mounted now; the file's own folder can tell that the file is gone;
+    // a folder missing on the way may belong to a volume not there for now.
+    if (::lstat(FileName.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        Error = ENOMEDIUM;
+        return TDDKFileState::Unknown;
+    }
+    std::string folder = DDKExcludeTrailingPathDelimiter(DDKExtractFilePath(FileName));
+    for (bool ownFolder = true; !folder.empty(); ownFolder = false) {
+        if (::stat(folder.c_str(), &status) == 0) {
+            // An empty folder above a missing one is what an unmounted
+            // volume leaves of itself: its mount point.
+            if (ownFolder || !S_ISDIR(status.st_mode) || !DDKListFolder(folder).empty())
+                return TDDKFileState::Gone;
+            Error = ENOMEDIUM;
+            return TDDKFileState::Unknown;
+        }
+        if (errno != ENOENT) {
+            Error = errno;
+            return TDDKFileState::Unknown;
+        }
+        if (::lstat(folder.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+            Error = ENOMEDIUM;
+            return TDDKFileState::Unknown;
+        }
+        if (folder == "/")
+            break;
+        folder = DDKExcludeTrailingPathDelimiter(DDKExtractFilePath(folder));
+    }
+    return TDDKFileState::Gone;
 }
 
 std::string DDKClearPath(std::string_view Path, std::string_view Replace, bool IsFileName)
@@ -297,7 +349,7 @@ std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name)
     // so that the same folder always gives the same answer.
     std::string best;
     for (const TDDKFolderEntry& entry : DDKListFolder(Dir))
-        if (!entry.IsDirectory && DDKMatchWildcard(entry.Name, Name) &&
+        if (entry.IsRegular && !entry.IsSymLink && DDKMatchWildcard(entry.Name, Name) &&
             (best.empty() || DDKLocaleCompareText(entry.Name, best) < 0))
             best = entry.Name;
     return best.empty() ? best : DDKIncludeTrailingPathDelimiter(Dir) + best;
@@ -343,33 +395,121 @@ bool DeleteFolder(std::string_view Dir)
 
 // --- Putting files in place --------------------------------------------------
 
+namespace {
+
+// The copies DDKSaveFileAtomic writes: ".vantry-<process id>-<count>.tmp".
+constexpr std::string_view TemporaryPrefix = ".vantry-";
+constexpr std::string_view TemporarySuffix = ".tmp";
+
+std::string TemporaryName(const std::string& Folder, unsigned Count)
+{
+    return Folder + std::string(TemporaryPrefix) + std::to_string(::getpid()) + "-" + std::to_string(Count) +
+           std::string(TemporarySuffix);
+}
+
+// The process that wrote the copy Name, or 0 when Name is no such copy.
+pid_t WriterOfTemporary(std::string_view Name)
+{
+    if (!Name.starts_with(TemporaryPrefix) || !Name.ends_with(TemporarySuffix))
+        return 0;
+    Name = Name.substr(TemporaryPrefix.size(), Name.size() - TemporaryPrefix.size() - TemporarySuffix.size());
+    const std::size_t dash = Name.find('-');
+    if (dash == std::string_view::npos || dash == 0 || dash + 1 == Name.size() ||
+        Name.find_first_not_of("0123456789-") != std::string_view::npos ||
+        Name.find('-', dash + 1) != Name.npos)
+        return 0;
+    return static_cast<pid_t>(DDKStrToIntDef(Name.substr(0, dash), 0));
+}
+
+// Where the bytes of a save go, and the permissions they get: a link is
+// followed to the file it leads to, and a file replaced hands on its mode.
+struct TSaveTarget
+{
+    std::string Path;
+    bool Replaces = false;
+    mode_t Mode = 0;
+};
+
+TSaveTarget SaveTarget(const std::string& FileName)
+{
+    TStat status = {};
+    if (::lstat(FileName.c_str(), &status) != 0) {
+        if (errno != ENOENT)
+            RaiseSystemError(errno);
+        return {FileName};
+    }
+    TSaveTarget target{FileName, true, 0};
+    if (S_ISLNK(status.st_mode)) {
+        char* real = ::realpath(FileName.c_str(), nullptr);
+        if (real == nullptr)
+            throw EDDKError(
+                DDKFormat("a symbolic link that leads nowhere (%s)", DDKSysErrorMessage(errno).c_str()));
+        target.Path = real;
+        std::free(real);
+        if (::stat(target.Path.c_str(), &status) != 0)
+            RaiseSystemError(errno);
+    }
+    if (!S_ISREG(status.st_mode))
+        throw EDDKError("not a plain file");
+    target.Mode = status.st_mode & 07777;
+    return target;
+}
+
+} // namespace
+
 void DDKSaveFileAtomic(const std::string& FileName, std::string_view Bytes)
 {
     static std::atomic<unsigned> counter{0};
-    const std::string folder = DDKExtractFilePath(FileName);
     std::string temporary;
-    int fd = -1;
-    // A name of our own rather than mkstemp's, so that the file gets the
-    // usual permissions (0666 less the umask) and not mkstemp's 0600.
-    for (int attempt = 0; fd < 0; ++attempt) {
-        // Not derived from the target's name, which may already be as long as
-        // a name can be.
-        temporary = DDKFormat("%s.vantry-%d-%u.tmp", folder.c_str(), static_cast<int>(::getpid()),
-                              counter.fetch_add(1));
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt > 100))
-            throw EDDKError(DDKFormat("%s: %s", FileName.c_str(), DDKSysErrorMessage(errno).c_str()));
-    }
-    TFileHandle file(fd);
     try {
+        const TSaveTarget target = SaveTarget(FileName);
+        const std::string folder = DDKExtractFilePath(target.Path);
+        int fd = -1;
+        // A name of our own rather than mkstemp's, so that a new file gets the
+        // usual permissions (0666 less the umask) and not mkstemp's 0600. Not
+        // derived from the target's name, which may already be as long as a
+        // name can be.
+        for (int attempt = 0; fd < 0; ++attempt) {
+            temporary = TemporaryName(folder, counter.fetch_add(1));
+            fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && (errno != EEXIST || attempt > 100)) {
+                temporary.clear();
+                RaiseSystemError(errno);
+            }
+        }
+        TFileHandle file(fd);
         WriteAll(file.Get(), Bytes);
-        if (::fsync(file.Get()) != 0 || !file.Close() || ::rename(temporary.c_str(), FileName.c_str()) != 0)
+        if ((target.Replaces && ::fchmod(file.Get(), target.Mode) != 0) || ::fsync(file.Get()) != 0 ||
+            !file.Close() || ::rename(temporary.c_str(), target.Path.c_str()) != 0)
             RaiseSystemError(errno);
     } catch (...) {
         const std::string message = DDKCurrentErrorMessage();
-        ::unlink(temporary.c_str());
+        if (!temporary.empty())
+            ::unlink(temporary.c_str());
         throw EDDKError(DDKFormat("%s: %s", FileName.c_str(), message.c_str()));
     }
+}
+
+bool DDKRemoveStaleTemporaryFile(const std::string& FileName)
+{
+    const pid_t writer = WriterOfTemporary(DDKExtractFileName(FileName));
+    // A process that still runs may be about to rename its copy; one that
+    // the system no longer knows never will.
+    if (writer <= 0 || writer == ::getpid() || ::kill(writer, 0) == 0 || errno != ESRCH)
+        return false;
+    TStat status = {};
+    return ::lstat(FileName.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+           ::unlink(FileName.c_str()) == 0;
+}
+
+int DDKRemoveStaleTemporaryFiles(std::string_view Dir)
+{
+    int count = 0;
+    const std::string folder = DDKIncludeTrailingPathDelimiter(Dir);
+    for (const TDDKFolderEntry& entry : DDKListFolder(Dir))
+        if (entry.IsRegular && !entry.IsSymLink && WriterOfTemporary(entry.Name) > 0)
+            count += DDKRemoveStaleTemporaryFile(folder + entry.Name);
+    return count;
 }
 
 bool DDKRenameNoReplace(const std::string& OldName, const std::string& NewName)

@@ -32,6 +32,7 @@ struct TDDKFolderEntry
 {
     std::string Name;
     bool IsDirectory = false; // a folder, or a symbolic link to one
+    bool IsRegular = false;   // a plain file, or a symbolic link to one
     bool IsSymLink = false;
     bool IsHidden = false; // the name starts with a dot
     dev_t Device = 0;      // identity of what a folder or link leads to
@@ -44,7 +45,8 @@ std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir);
 
 // --- Files -------------------------------------------------------------------
 
-// Size in bytes (low 32 bits), or -1 when FileName cannot be opened as a file.
+// Size in bytes (low 32 bits), or -1 when FileName cannot be opened as a
+// plain file (pipes, sockets and devices included).
 std::int32_t DDKGetFileSize(const std::string& FileName);
 
 // Appends Line and CR LF to FileName (Overwrite: the file is emptied first).
@@ -54,12 +56,20 @@ void DDKWriteLine(const std::string& FileName, std::string_view Line, bool Overw
 // the system's message.
 void DDKWriteText(const std::string& FileName, std::string_view Text, bool Overwrite);
 
-// The whole content of FileName; failures raise "Unable to open the file
-// \"<name>\": <system message>" (or "Unable to read ...").
+// The whole content of the plain file FileName; failures raise "Unable to
+// open the file \"<name>\": <system message>" (or "Unable to read ...").
+// A pipe, a socket or a device is refused without waiting on it.
 std::string DDKLoadFile(const std::string& FileName);
 
 // True when FileName names an existing entry that is not a folder.
 bool DDKFileExists(const std::string& FileName);
+
+// Whether a file is there now. Only a missing entry counts as gone: a file
+// that cannot be examined for the moment (no permission, an I/O error, a
+// volume that is not mounted) is Unknown, with the system's error number in
+// Error (ENOMEDIUM for a volume that is not there). A folder counts as gone.
+enum class TDDKFileState { Present, Gone, Unknown };
+TDDKFileState DDKFileState(const std::string& FileName, int& Error);
 
 // Path trimmed and cleaned of the characters a file name may not hold, each
 // replaced by Replace (may be empty). IsFileName: '/' is forbidden too;
@@ -67,8 +77,9 @@ bool DDKFileExists(const std::string& FileName);
 // blanks ("." and ".." stay). Bytes that are not UTF-8 pass unchanged.
 std::string DDKClearPath(std::string_view Path, std::string_view Replace, bool IsFileName);
 
-// Dir + '/' + the name, as stored on disc, of the first file (not folder) of
-// Dir matching the wildcard Name; "" when none does.
+// Dir + '/' + the name, as stored on disc, of the first plain file of Dir
+// matching the wildcard Name; "" when none does. Folders, symbolic links,
+// pipes and devices are passed over.
 std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name);
 
 // Adds to List the full paths of Dir's files matching Mask ('*' is every name).
@@ -85,9 +96,19 @@ bool DeleteFolder(std::string_view Dir);
 // --- Putting files in place --------------------------------------------------
 
 // Writes Bytes beside FileName, flushes them to disc and renames the copy over
-// FileName, so a reader sees the old file or the new one, never a part. On
-// failure nothing is left behind and EDDKError carries the system's message.
+// FileName, so a reader sees the old file or the new one, never a part. A
+// file replaced keeps its permissions, and a symbolic link stays: the file it
+// leads to is the one replaced. Anything but a plain file at FileName (a
+// folder, a pipe, a link that leads nowhere) is refused. On failure nothing
+// is left behind and EDDKError carries the system's message.
 void DDKSaveFileAtomic(const std::string& FileName, std::string_view Bytes);
+
+// Removes the copies that DDKSaveFileAtomic left in Dir when its process was
+// stopped before the rename; the copies of processes still running stay.
+// Returns how many were removed.
+int DDKRemoveStaleTemporaryFiles(std::string_view Dir);
+// The same for one file: true when FileName was such a copy and is removed.
+bool DDKRemoveStaleTemporaryFile(const std::string& FileName);
 
 // Renames OldName to NewName unless NewName exists (then errno is EEXIST).
 // False on failure with errno set, as the system's own rename call does.

@@ -79,6 +79,8 @@ void TDDKFindFile::SearchDir(std::string Dir)
         return (FAttr & TDDKFileAttributes::Weight(Flag)) != 0;
     };
     for (const TDDKFolderEntry& entry : DDKListFolder(Dir)) {
+        if ((!entry.IsDirectory && !entry.IsRegular) || (entry.IsSymLink && !FollowLinks))
+            continue;
         if ((entry.IsHidden && !admits(TDDKFileAttribute::Hidden)) ||
             (entry.IsDirectory && !admits(TDDKFileAttribute::Directory)))
             continue;
@@ -109,7 +111,7 @@ void TDDKFindFile::AddSubDirs(TDDKStringList& List, std::string Dir)
 {
     Dir = DDKIncludeTrailingPathDelimiter(Dir);
     for (const TDDKFolderEntry& entry : DDKListFolder(Dir))
-        if (entry.IsDirectory && NotExcluded(entry.Name) &&
+        if (entry.IsDirectory && (FollowLinks || !entry.IsSymLink) && NotExcluded(entry.Name) &&
             FVisited.emplace(entry.Device, entry.Inode).second)
             List.Add(Dir + entry.Name);
 }

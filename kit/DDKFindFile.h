@@ -1,6 +1,8 @@
 // Folder walker: lists the entries of one folder, or of a whole tree, whose
 // names match one of a list of wildcard masks and none of the exclude masks,
-// as full paths sorted without regard to case under the user's locale.
+// as full paths sorted without regard to case under the user's locale. Only
+// folders and plain files count: pipes, sockets, devices and links that lead
+// nowhere are no files to work on.
 #pragma once
 
 #include "DDKStringList.h"
@@ -65,6 +67,9 @@ public:
 
     TDDKFileAttributes Attributes{TDDKFileAttribute::ReadOnly, TDDKFileAttribute::Hidden,
                                   TDDKFileAttribute::SysFile, TDDKFileAttribute::Archive};
+    // Whether symbolic links count: false leaves out every link, to a file
+    // or to a folder, so that the walk stays inside the tree itself.
+    bool FollowLinks = true;
     std::int32_t FAttr = 0;
     std::string Path;
     bool Recursive = false;

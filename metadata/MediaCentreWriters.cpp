@@ -201,6 +201,8 @@ void TMetadata::CreateXbmcSettings(const std::string& FileName)
             LoadXml(XbmcSettingsTemplate);
             AddText(AddElement(FXmlModel.document_element(), "fanart"), "add", FanartPicture);
         }
+        // Copies left by a program stopped half-way through an earlier save.
+        DDKRemoveStaleTemporaryFiles(DDKExtractFilePath(FileName));
         SaveXml(FileName);
     });
 }

@@ -26,6 +26,10 @@ private:
 // skipped, and pugixml never expands declared entities nor fetches anything.
 // Fragment mode keeps text found outside the root, which LoadXml refuses.
 constexpr unsigned LoadOptions = pugi::parse_default | pugi::parse_declaration | pugi::parse_fragment;
+// A file of ours or of the user's that may be written back keeps its
+// comments, processing instructions and document type.
+constexpr unsigned FileLoadOptions =
+    LoadOptions | pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype;
 
 // Indented, UTF-8 with its byte-order mark, and no declaration of pugixml's
 // own: a document carries the one it was loaded or built with, or none.
@@ -72,14 +76,14 @@ TMetadata::TMetadata() = default;
 
 TMetadata::~TMetadata() = default;
 
-void TMetadata::LoadXml(std::string_view Bytes)
+void TMetadata::LoadXml(std::string_view Bytes, bool KeepMarkup)
 {
     const std::string encoding = DeclaredEncoding(Bytes);
     std::string converted;
     if (DDKSameText(encoding, "windows-1252") || DDKSameText(encoding, "cp1252"))
         Bytes = converted = Windows1252ToUtf8(Bytes);
     const pugi::xml_parse_result result =
-        FXmlModel.load_buffer(Bytes.data(), Bytes.size(), LoadOptions,
+        FXmlModel.load_buffer(Bytes.data(), Bytes.size(), KeepMarkup ? FileLoadOptions : LoadOptions,
                               converted.empty() ? pugi::encoding_auto : pugi::encoding_utf8);
     if (!result) {
         FXmlModel.reset();
@@ -112,7 +116,7 @@ void TMetadata::LoadXml(std::string_view Bytes)
 
 void TMetadata::LoadXmlFile(const std::string& FileName)
 {
-    LoadXml(DDKLoadFile(FileName));
+    LoadXml(DDKLoadFile(FileName), true);
 }
 
 std::string TMetadata::XmlBytes() const

@@ -52,6 +52,9 @@ bool TMetadata::ReadFicheAc(const std::string& Stream, TMovieInfo& Movie)
             ReadFicheAcJson(Stream, Movie);
         else
             ReadFicheAcXml(Stream, Movie);
+        // The service leaves the title out when it equals the original one.
+        if (Movie.Title.empty())
+            Movie.Title = Movie.OriginalTitle;
         return isJson;
     });
 }

@@ -60,7 +60,8 @@ public:
     void CreateDvdId(const std::string& FileName, const std::string& Name, std::int32_t Id, bool Overwrite);
     void CreateDvdInfoCache(const std::string& FileName, const TMovieInfo& Movie, bool Overwrite);
     // Makes sure XBMC's settings file names backdrop.jpg as fanart; an
-    // existing file is extended, never replaced.
+    // existing file is extended, never replaced: its comments, document type,
+    // permissions and symbolic link stay.
     void CreateXbmcSettings(const std::string& FileName);
 
     // --- Playlist movie.asx ---------------------------------------------------
@@ -96,8 +97,11 @@ public:
 
 private:
     // Replaces the document by the one in Bytes (or the file). A document that
-    // is not well-formed raises. A DOCTYPE is skipped and nothing is fetched.
-    void LoadXml(std::string_view Bytes);
+    // is not well-formed raises. Nothing is ever fetched nor any entity
+    // expanded. Answers lose their comments, processing instructions and
+    // DOCTYPE; files (and KeepMarkup) keep them, so that a file written back
+    // stays the user's.
+    void LoadXml(std::string_view Bytes, bool KeepMarkup = false);
     void LoadXmlFile(const std::string& FileName);
     // XmlBytes() to FileName, atomically: no reader sees a half-written file.
     void SaveXml(const std::string& FileName) const;

@@ -44,8 +44,8 @@ TEST(MakeMovieDir, NamesAndCreatesTheLibraryFolder)
     const std::tuple<std::string, std::string, int, std::string, std::string> Cases[] = {
         {"Le Parrain", "1972", 1234, "@Vantry/", "@Vantry/Le Parrain (1972) #1234"},
         {"Face / Off", "1997", 42, "@Vantry", "@Vantry/Face Off (1997) #42"},
-        // The title cannot lead out of the library.
-        {"../../etc: \"passwd\"", "", 7, "deep/@Vantry", "deep/@Vantry/....etc passwd #7"},
+        // The title can neither lead out of the library nor hide the folder.
+        {"../../etc: \"passwd\"", "", 7, "deep/@Vantry", "deep/@Vantry/etc passwd #7"},
     };
     for (const auto& [Title, Year, Code, Base, Expected] : Cases) {
         TMovieInfo Movie;

@@ -49,7 +49,8 @@ std::string DescribeTmdb(const TMovieList& List)
 TEST(Readers, AlloCineMovieInBothFormsAndXmlEntitiesAndEncodings)
 {
     TMetadata Metadata;
-    // What the answer lacks, JSON leaves untouched and XML empties.
+    // What the answer lacks, JSON leaves untouched and XML empties; a title
+    // left out is the original title.
     const std::string full = "12345|Le Jardin oublié|The Lost Garden|26597|90|1972|Un grand film. Culte|"
                              "http://images.allocine.test/medias/nmedia/18/35/12345.jpg|3.5|4|1234|";
     const std::string names =
@@ -60,8 +61,8 @@ TEST(Readers, AlloCineMovieInBothFormsAndXmlEntitiesAndEncodings)
         {"allocine-movie-12345.xml",
          full + "http://www.allocine.test/film/fichefilm_gen_cfilm=12345.html" + names},
         {"allocine-movie-sparse.json",
-         "54321||Sparse|1|0|0|Court &amp; <a href=\"x\">lien|old|1|1|7|old||Premier Acteur:401,||"},
-        {"allocine-movie-sparse.xml", "54321||Sparse|0|0||||0|0|0|||Premier Acteur:401,||"},
+         "54321|Sparse|Sparse|1|0|0|Court &amp; <a href=\"x\">lien|old|1|1|7|old||Premier Acteur:401,||"},
+        {"allocine-movie-sparse.xml", "54321|Sparse|Sparse|0|0||||0|0|0|||Premier Acteur:401,||"},
     };
     for (const auto& [file, expected] : cases) {
         TMovieInfo movie;

@@ -152,6 +152,28 @@ TEST(Writers, XbmcSettingsAreExtendedNeverReplaced)
     }
 }
 
+TEST(Writers, XbmcSettingsKeepTheUsersMarkupLinkAndPermissions)
+{
+    TempFolder Folder;
+    const std::string Real =
+        Folder.Write("mine/advancedsettings.xml",
+                     "<?xml version=\"1.0\"?>\n<!DOCTYPE advancedsettings>\n<!-- mes réglages -->\n"
+                     "<?xbmc garder?>\n<advancedsettings><!-- son --><loglevel>1</loglevel>"
+                     "</advancedsettings>\n");
+    std::filesystem::permissions(Real, std::filesystem::perms(0640));
+    const std::string Link = Folder.MakeFolder("XBMC/userdata") + "/advancedsettings.xml";
+    std::filesystem::create_symlink(Real, Link);
+
+    TMetadata().CreateXbmcSettings(Link);
+
+    EXPECT_TRUE(std::filesystem::is_symlink(Link));
+    EXPECT_EQ(ReadWholeFile(Real),
+              "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!DOCTYPE advancedsettings>\n<!-- mes réglages -->\n"
+              "<?xbmc garder?>\n<advancedsettings>\n  <!-- son -->\n  <loglevel>1</loglevel>\n"
+              "  <fanart>\n    <add>backdrop.jpg</add>\n  </fanart>\n</advancedsettings>\n");
+    EXPECT_EQ(std::filesystem::status(Real).permissions(), std::filesystem::perms(0640));
+}
+
 TEST(Playlist, BytesPartOrderRenamingAndRefusals)
 {
     TempFolder folder;
