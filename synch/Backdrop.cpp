@@ -100,24 +100,30 @@ void TSynchThread::GetFicheTmdb(std::int32_t Id, std::string& Stream)
 void TSynchThread::SaveBackdrop(std::int32_t Id, TMovieInfo& Movie)
 {
     DDKTagged("[TSynchThread.SaveBackdrop] ", [&] {
+        CheckMovieFolder(Movie.MovieDir);
         std::string Answer;
         GetFicheTmdb(Id, Answer);
-        // "tmdb.json" ends every TMDb search for this movie, so it is kept
-        // only once the pictures it stands for are on disc: a run that fails
-        // or is killed while fetching them searches again next time. An
-        // unreadable record is kept at once, never to be fetched again.
+        // "tmdb.json" ends every TMDb search for this movie, so after a
+        // success it is kept only once the pictures it stands for are on
+        // disc: a run killed while fetching them searches again next time.
+        // After a failure it is kept at once, or every later run would search
+        // again, and a movie resolved by hand would come back as an anomaly.
         const std::string RecordFile = Movie.MovieDir + "/tmdb.json";
         try {
             FMetadata->ReadFicheTmdb(Answer, Movie);
+            if (!Movie.BackdropUrl.empty()) {
+                std::string Picture;
+                FHttp->CallHttp(Movie.BackdropUrl, Picture);
+                DDKSaveFileAtomic(Movie.MovieDir + "/backdrop.jpg", Picture);
+                DDKSaveFileAtomic(Movie.MovieDir + "/fanart.jpg", Picture);
+            }
         } catch (...) {
-            DDKSaveFileAtomic(RecordFile, Answer);
+            try {
+                DDKSaveFileAtomic(RecordFile, Answer);
+            } catch (...) {
+                // The first failure is the one to report.
+            }
             throw;
-        }
-        if (!Movie.BackdropUrl.empty()) {
-            std::string Picture;
-            FHttp->CallHttp(Movie.BackdropUrl, Picture);
-            DDKSaveFileAtomic(Movie.MovieDir + "/backdrop.jpg", Picture);
-            DDKSaveFileAtomic(Movie.MovieDir + "/fanart.jpg", Picture);
         }
         DDKSaveFileAtomic(RecordFile, Answer);
     });

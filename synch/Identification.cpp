@@ -70,6 +70,21 @@ std::int32_t CodeFromFileName(const std::string& FileName)
     return DDKStrToIntDef(Digits, -1);
 }
 
+// Why the path of a movie file cannot be written into a playlist or an
+// anomaly record (XML and JSON carry neither stray bytes nor controls), or ""
+// when it can.
+std::string UnwritablePath(std::string_view Path)
+{
+    for (std::size_t Position = 0; Position < Path.size();) {
+        const char32_t Character = DDKNextChar(Path, Position);
+        if (Character >= DDKInvalidByteBase)
+            return "Le nom du fichier n'est pas en UTF-8 valide";
+        if (Character < 0x20 || (Character >= 0x7F && Character <= 0x9F))
+            return "Le nom du fichier contient des caractères de contrôle";
+    }
+    return {};
+}
+
 } // namespace
 
 void TSynchThread::SynchFile(const std::string& FileName)
@@ -80,6 +95,10 @@ void TSynchThread::SynchFile(const std::string& FileName)
     FStreamAc.clear();
     FSearchText.clear();
     try {
+        if (const std::string Reason = UnwritablePath(FileName); !Reason.empty())
+            throw EDDKError(DDKFormat("[TSynchThread.SynchFile] %s : il ne peut figurer ni dans une liste de "
+                                      "lecture ni dans une fiche d'anomalie, rien n'est fait pour lui",
+                                      Reason.c_str()));
         TMovieInfo Record;
         Record.SetFileName(FileName);
         // The user has not resolved this file's record yet.

@@ -1,7 +1,9 @@
 // The movie's library folder: its cached AlloCine answer, the link to its
 // playlist, the renaming of the movie file, the media-centre files and the
 // poster. Everything is put in place whole (atomic saves), so a program that
-// is stopped half-way never leaves a truncated file that the next run trusts.
+// is stopped half-way never leaves a truncated file that the next run trusts;
+// and a rename is recorded in the playlist before it and journalled right
+// after it, so that a stopped run never costs the user a file's old name.
 #include "DDKConversion.h"
 #include "DDKError.h"
 #include "DDKFiles.h"
@@ -12,8 +14,12 @@
 #include "ServiceUrls.h"
 #include "UnitThread.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <filesystem>
+#include <string_view>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace {
@@ -40,38 +46,87 @@ std::string RenamedFileName(const TMovieInfo& Movie)
     return Name;
 }
 
+// The files of a movie folder that are ours, besides "allocine.*".
+constexpr std::array<std::string_view, 10> MovieFolderFiles = {
+    "tmdb.json",     "movie.asx",  "movie.nfo",    "movie.xml",  "movie.strm",
+    "wmc.dvdid.xml", "folder.jpg", "backdrop.jpg", "fanart.jpg", "allocine.*"};
+
+bool IsMovieFolderFile(const std::string& Name)
+{
+    return std::any_of(MovieFolderFiles.begin(), MovieFolderFiles.end(),
+                       [&Name](std::string_view Ours) { return DDKMatchWildcard(Name, Ours); });
+}
+
 } // namespace
+
+std::string TSynchThread::RenamedPath(const TMovieInfo& Movie)
+{
+    std::string Name = DDKClearPath(RenamedFileName(Movie), "", true);
+    Name = VisibleName(DDKCollapseBlanks(DDKReplaceAll(Name, "&", "")));
+    return DDKExtractFilePath(Movie.FileName) + Name;
+}
+
+void TSynchThread::CheckMovieFolder(const std::string& Dir)
+{
+    struct stat Status = {};
+    if (::lstat(Dir.c_str(), &Status) != 0)
+        throw EDDKError(DDKFormat("%s: %s", Dir.c_str(), DDKSysErrorMessage(errno).c_str()));
+    if (!S_ISDIR(Status.st_mode))
+        throw EDDKError(
+            DDKFormat("Le dossier \"%s\" de la bibliothèque est un lien ou n'est pas un dossier : "
+                      "rien n'y est lu ni écrit",
+                      Dir.c_str()));
+    for (const TDDKFolderEntry& Entry : DDKListFolder(Dir))
+        if ((Entry.IsSymLink || !Entry.IsRegular) && IsMovieFolderFile(Entry.Name))
+            throw EDDKError(DDKFormat("\"%s/%s\" est un lien ou n'est pas un fichier ordinaire : il n'est ni "
+                                      "lu ni remplacé",
+                                      Dir.c_str(), Entry.Name.c_str()));
+}
+
+std::string TSynchThread::DvdInfoCacheDir()
+{
+    const std::string AppData = DDKGetSpecialFolder(DDKFolderAppData);
+    return AppData.empty() ? AppData : AppData + "/Microsoft/eHome/DvdInfoCache";
+}
 
 void TSynchThread::SaveMovieInfo(std::int32_t Code, TMovieInfo& Movie)
 {
     DDKTagged("[TSynchThread.SaveMovieInfo] ", [&] {
         const std::string OldName = Movie.FileName;
+        std::string Answer;
+        bool Fetched = false, IsJson = false;
         if (Movie.MovieDir.empty()) {
             const std::string Dir = FindMovieFolder(Code);
             const std::string Cache = Dir.empty() ? std::string() : DDKGetRealFileName(Dir, "allocine.*");
-            if (!Cache.empty() && DDKFileExists(Cache)) {
+            if (!Cache.empty()) {
                 FMetadata->ReadFicheAcFile(Cache, Movie);
                 Movie.MovieDir = Dir;
             } else {
-                std::string Answer;
                 GetFicheAc(Code, Answer);
                 // Nothing is created before the answer has been read: a code
                 // the service does not know leaves no empty folder behind.
-                const bool IsJson = FMetadata->ReadFicheAc(Answer, Movie);
+                IsJson = FMetadata->ReadFicheAc(Answer, Movie);
                 MakeMovieDir(Movie, FLibraryDir);
-                DDKSaveFileAtomic(Movie.MovieDir + (IsJson ? "/allocine.json" : "/allocine.xml"), Answer);
+                Fetched = true;
             }
         }
+        CheckMovieFolder(Movie.MovieDir);
+        if (Fetched)
+            DDKSaveFileAtomic(Movie.MovieDir + (IsJson ? "/allocine.json" : "/allocine.xml"), Answer);
         // The link keeps the name from before any rename: the other part of
         // a two-file movie looks its first part up by that name later on.
-        AddLink(OldName, Movie.MovieDir + "/movie.asx");
-        const bool Renamed = RenameMovieFile(Movie);
-        WriteMetadataFiles(Movie, Renamed);
-        SavePoster(Movie);
-        CheckBackdrop(Movie);
-        if (Renamed)
+        const std::string Playlist = Movie.MovieDir + "/movie.asx";
+        AddLink(OldName, Playlist);
+        if (RenameMovieFile(Movie)) {
+            // The journal is the user's only record of the old name: it is
+            // written before anything else can fail.
             Log(DDKFormat("\"%s\" /OK #%d \"%s\"", OldName.c_str(), Code,
                           DDKExtractFileName(Movie.FileName).c_str()));
+            FMetadata->RenameAsxEntry(Playlist, OldName, Movie.FileName);
+        }
+        WriteMetadataFiles(Movie);
+        SavePoster(Movie);
+        CheckBackdrop(Movie);
     });
 }
 
@@ -91,11 +146,10 @@ bool TSynchThread::RenameMovieFile(TMovieInfo& Movie)
     return DDKTagged("[TSynchThread.RenameMovieFile] ", [&] {
         if (!RenameFiles)
             return false;
-        std::string Name = DDKClearPath(RenamedFileName(Movie), "", true);
-        Name = DDKCollapseBlanks(DDKReplaceAll(Name, "&", ""));
-        const std::string NewPath = DDKExtractFilePath(Movie.FileName) + Name;
+        const std::string NewPath = RenamedPath(Movie);
         if (DDKSameText(NewPath, Movie.FileName))
             return false;
+        ListInPlaylist(Movie);
         // Never over another file: two movies that end up with the same name
         // must not cost the user one of them.
         if (!DDKRenameNoReplace(Movie.FileName, NewPath)) {
@@ -109,27 +163,42 @@ bool TSynchThread::RenameMovieFile(TMovieInfo& Movie)
     });
 }
 
-void TSynchThread::WriteMetadataFiles(TMovieInfo& Movie, bool Renamed)
+void TSynchThread::ListInPlaylist(const TMovieInfo& Movie)
+{
+    const std::string Playlist = Movie.MovieDir + "/movie.asx";
+    TMovieInfo Entry = Movie;
+    if (Movie.CdNumber > 0 && DDKFileExists(Playlist)) {
+        // The other part may already carry the name we give it.
+        TMovieInfo Other = Movie;
+        Other.SetFileName(Movie.OtherCdFile);
+        const std::string OtherRenamed = RenamedPath(Other);
+        TDDKStringList Entries;
+        FMetadata->ReadAsxEntries(Playlist, Entries);
+        if (DDKIndexOf(Entries, OtherRenamed, true) >= 0)
+            Entry.OtherCdFile = OtherRenamed;
+    }
+    FMetadata->CreateAsx(Playlist, Entry, false);
+}
+
+void TSynchThread::WriteMetadataFiles(TMovieInfo& Movie)
 {
     const std::string& Dir = Movie.MovieDir;
-    const std::string AppData = DDKGetSpecialFolder(DDKFolderAppData);
-    const std::string CacheDir = AppData + "/Microsoft/eHome/DvdInfoCache";
+    const std::string CacheDir = DvdInfoCacheDir();
     std::error_code Ignored;
-    if (!AppData.empty())
+    if (!CacheDir.empty())
         std::filesystem::create_directories(CacheDir, Ignored);
 
-    FMetadata->CreateAsx(Dir + "/movie.asx", Movie, Renamed && Movie.CdNumber <= 1);
+    FMetadata->CreateAsx(Dir + "/movie.asx", Movie, false);
     FMetadata->CreateNfo(Dir + "/movie.nfo", Movie, false);
     FMetadata->CreateMovieXml(Dir + "/movie.xml", Movie, false);
     FMetadata->CreateStrm(Dir + "/movie.strm", false);
     FMetadata->CreateDvdId(Dir + "/wmc.dvdid.xml", Movie.Title, Movie.Code, false);
     // Without it the cache file would land at the root of the file system;
     // the library's own files above do not depend on it.
-    if (AppData.empty())
+    if (CacheDir.empty())
         throw EDDKError("No application data folder: neither XDG_CONFIG_HOME nor HOME is set");
     FMetadata->CreateDvdInfoCache(DDKFormat("%s/%d.xml", CacheDir.c_str(), Movie.Code), Movie, false);
 }
-
 void TSynchThread::SavePoster(TMovieInfo& Movie)
 {
     const std::string Poster = Movie.MovieDir + "/folder.jpg";

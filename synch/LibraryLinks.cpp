@@ -12,8 +12,10 @@
 #include "DDKFiles.h"
 #include "DDKFindFile.h"
 #include "DDKStrings.h"
+#include "DDKSystem.h"
 
 #include <filesystem>
+#include <set>
 #include <sys/stat.h>
 
 namespace {
@@ -50,6 +52,12 @@ std::string CodeOfFolderName(const std::string& Name)
     return hash == std::string::npos ? std::string() : Name.substr(hash + 1);
 }
 
+// The code a movie folder's name ends with, or -1.
+std::int32_t CodeOfFolder(const std::string& Folder)
+{
+    return DDKStrToIntDef(CodeOfFolderName(DDKExtractFileName(Folder)), -1);
+}
+
 // F moved to the movie folder's volume: its own mount prefix replaced by the
 // mount point the movie folder lies on. Empty when F is no absolute path.
 std::string OnVolume(const std::string& F, const std::string& RootMount,
@@ -69,7 +77,20 @@ void TSynchThread::ScanAsxFiles()
     if (!IsFolder(FLibraryDir))
         return;
 
-    const TDDKStringList playlists = FindFiles(FLibraryDir, "*.asx", true);
+    // Only what lies in the library itself: a linked folder or playlist
+    // leads to the user's own files, which are neither trusted nor written.
+    // The same walk finds the copies of saves cut short by a stopped run.
+    TDDKFindFile finder;
+    finder.Path = FLibraryDir;
+    finder.Recursive = true;
+    finder.FollowLinks = false;
+    finder.Masks = "*.asx;.vantry-*.tmp";
+    finder.Execute();
+    TDDKStringList playlists;
+    for (const TDDKStringItem& file : finder.Files)
+        if (!DDKRemoveStaleTemporaryFile(file.String) && DDKSameText(DDKExtractFileExt(file.String), ".asx"))
+            playlists.Add(file.String);
+
     const int count = playlists.Count();
     SetProgressMax(count);
     TDDKStringList entries;
@@ -91,26 +112,54 @@ void TSynchThread::CheckLinks()
     const std::string rootMount = MountPrefix(FRootDir, table);
 
     // The links that stay, in their order; a dropped link lets the next one
-    // move up, as deleting it in place would. The lists change only once all
-    // links are checked, so an error leaves them as they were.
+    // move up, as deleting it in place would. The lists change and folders go
+    // only once all links are checked, so an error leaves everything as it
+    // was, and a folder goes only when none of its files is merely out of
+    // reach for the moment.
     TDDKStringList keptFiles;
     TDDKStringList keptAsx;
+    std::set<std::string> goneFolders, heldFolders;
     for (int i = 0; i < FLinkedFiles.Count(); ++i) {
         const std::string& linked = FLinkedFiles[i];
         const std::string& asxFile = FLinkAsx[i];
+        const std::string folder = FolderOf(asxFile);
         std::string current = linked;
-        if (!DDKFileExists(linked)) {
-            const std::string moved = OnVolume(linked, rootMount, table);
-            if (moved.empty() || moved == linked || !DDKFileExists(moved)) {
-                // The movie is gone: so is its movie folder, but never the
-                // library itself or anything a playlist could point outside it.
-                const std::string folder = FolderOf(asxFile);
-                if (IsMovieFolder(folder))
-                    DeleteFolder(folder);
-                continue;
+        int error = 0;
+        TDDKFileState state = DDKFileState(linked, error);
+        if (state == TDDKFileState::Gone) {
+            // Renamed by a run stopped before its playlist followed: the
+            // file carries the name we give it, and the rename is journalled
+            // now in case that run could not.
+            const std::string renamed = RenamedLinkTarget(linked, folder);
+            int ignored = 0;
+            if (!renamed.empty() && DDKFileState(renamed, ignored) == TDDKFileState::Present) {
+                FMetadata->RenameAsxEntry(asxFile, linked, renamed);
+                Log(DDKFormat("\"%s\" /OK #%d \"%s\"", linked.c_str(), CodeOfFolder(folder),
+                              DDKExtractFileName(renamed).c_str()));
+                current = renamed;
+                state = TDDKFileState::Present;
             }
-            FMetadata->RenameAsxEntry(asxFile, linked, moved);
-            current = moved;
+        }
+        if (state == TDDKFileState::Gone) {
+            const std::string moved = OnVolume(linked, rootMount, table);
+            if (!moved.empty() && moved != linked) {
+                state = DDKFileState(moved, error);
+                if (state == TDDKFileState::Present) {
+                    FMetadata->RenameAsxEntry(asxFile, linked, moved);
+                    current = moved;
+                }
+            }
+        }
+        if (state == TDDKFileState::Gone) {
+            goneFolders.insert(folder);
+            continue;
+        }
+        if (state == TDDKFileState::Unknown) {
+            heldFolders.insert(folder);
+            Log(DDKFormat("\"%s\" /ERROR #%d > [TSynchThread.CheckLinks] Fichier inaccessible pour le moment "
+                          "(%s) : son dossier \"%s\" reste dans la bibliothèque",
+                          linked.c_str(), CodeOfFolder(folder), DDKSysErrorMessage(error).c_str(),
+                          folder.c_str()));
         }
         keptFiles.Add(current);
         keptAsx.Add(asxFile);
@@ -118,6 +167,26 @@ void TSynchThread::CheckLinks()
     FLinkedFiles = std::move(keptFiles);
     FLinkAsx = std::move(keptAsx);
     IndexLinks();
+
+    // The movie is gone: so is its movie folder, but never anything that is
+    // not recognisably one of ours.
+    for (const std::string& folder : goneFolders)
+        if (!heldFolders.contains(folder) && IsMovieFolder(folder))
+            DeleteFolder(folder);
+}
+
+std::string TSynchThread::RenamedLinkTarget(const std::string& Linked, const std::string& Folder)
+{
+    if (!IsMovieFolder(Folder))
+        return {};
+    TMovieInfo record;
+    try {
+        FMetadata->ReadFicheAcFile(DDKGetRealFileName(Folder, "allocine.*"), record);
+    } catch (const std::exception&) {
+        return {}; // an answer that cannot be read names nothing
+    }
+    record.SetFileName(Linked);
+    return RenamedPath(record);
 }
 
 bool TSynchThread::IsMovieFolder(const std::string& Folder) const
@@ -125,10 +194,12 @@ bool TSynchThread::IsMovieFolder(const std::string& Folder) const
     if (FolderOf(Folder) != DDKExcludeTrailingPathDelimiter(FLibraryDir))
         return false;
     const std::string name = DDKExtractFileName(Folder);
-    if (name.empty() || name == "." || name == "..")
+    const std::string code = CodeOfFolderName(name);
+    if (code.empty() || code.find_first_not_of("0123456789") != std::string::npos)
         return false;
     std::error_code error;
-    return std::filesystem::symlink_status(Folder, error).type() == std::filesystem::file_type::directory;
+    return std::filesystem::symlink_status(Folder, error).type() == std::filesystem::file_type::directory &&
+           !DDKGetRealFileName(Folder, "allocine.*").empty();
 }
 
 void TSynchThread::AddLink(const std::string& FileName, const std::string& AsxFile)
@@ -167,10 +238,12 @@ void TSynchThread::RefreshFolderIndex()
     if (FFolderIndexValid && stamp == FFolderIndexStamp)
         return;
 
-    // Every folder a mask "*#<code>" could select, read in one walk.
+    // Every folder a mask "*#<code>" could select, read in one walk; a link
+    // to a folder elsewhere is none of ours.
     TDDKFindFile finder;
     finder.Path = FLibraryDir;
     finder.Recursive = false;
+    finder.FollowLinks = false;
     finder.Attributes = TDDKFileAttributes{TDDKFileAttribute::Directory};
     finder.Masks = "*#*";
     finder.Execute();

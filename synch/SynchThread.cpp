@@ -6,9 +6,66 @@
 #include "DDKFiles.h"
 #include "DDKFindFile.h"
 #include "DDKStrings.h"
+#include "UnitConfig.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
+
+namespace {
+
+// An advisory lock on the library folder, held for a worker's whole job: a
+// full synchronisation holds it alone, since it takes the files it does not
+// find for vanished movies; single-movie workers share it. The system lets go
+// of it when the process ends, however it ends.
+class TLibraryLock
+{
+public:
+    TLibraryLock() = default;
+    TLibraryLock(const TLibraryLock&) = delete;
+    TLibraryLock& operator=(const TLibraryLock&) = delete;
+    ~TLibraryLock()
+    {
+        if (FFd < 0)
+            return;
+        // A library made only to be locked goes again when nothing came into it.
+        if (FCreated)
+            ::rmdir(FFolder.c_str());
+        ::close(FFd);
+    }
+
+    // False when another job holds the lock the other way. A missing library
+    // is made so that there is something to lock; one that can neither be
+    // made nor opened holds nothing of ours to protect, and the job goes on.
+    bool Take(const std::string& Folder, bool Exclusive)
+    {
+        FFolder = Folder;
+        FFd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (FFd < 0 && errno == ENOENT && ::mkdir(Folder.c_str(), 0777) == 0) {
+            FCreated = true;
+            FFd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        }
+        if (FFd < 0)
+            return true;
+        if (::flock(FFd, (Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0)
+            return true;
+        FCreated = false; // the folder is the other job's now
+        return false;
+    }
+
+    bool Created() const { return FCreated; }
+
+private:
+    std::string FFolder;
+    int FFd = -1;
+    bool FCreated = false;
+};
+
+} // namespace
 
 TSynchThread::TSynchThread(TMainThreadDispatcher& Dispatcher)
     : TWorkerThread(Dispatcher), FHttp(std::make_unique<THttpObject>()),
@@ -48,25 +105,32 @@ void TSynchThread::SetFolder(const std::string& Folder)
 void TSynchThread::Execute()
 {
     try {
+        if (Mode != ModeSynch && Mode != ModeAnomalyAllocine && Mode != ModeAnomalyTmdb)
+            return;
+        if (Mode != ModeSynch && !Movie)
+            throw EDDKError("No movie record to finish");
+        // Two full synchronisations of one folder would each take the other's
+        // renamed files for vanished movies.
+        TLibraryLock Lock;
+        if (!Lock.Take(FLibraryDir, Mode == ModeSynch))
+            throw EDDKError(
+                DDKFormat("Une synchronisation de ce dossier est déjà en cours (\"%s\")", FRootDir.c_str()));
         switch (Mode) {
         case ModeSynch:
-            ScanAsxFiles();
+            // A library made just now holds nothing to read.
+            if (!Lock.Created())
+                ScanAsxFiles();
             CheckLinks();
+            RemoveStaleTemporaryFiles();
             ScanMovieFiles(FRootDir, true);
             break;
         case ModeAnomalyAllocine:
-            if (!Movie)
-                throw EDDKError("No movie record to finish");
             if (Movie->CdNumber == 2)
                 std::this_thread::sleep_for(SecondPartWait);
             SaveMovieInfo(Code, *Movie);
             break;
         case ModeAnomalyTmdb:
-            if (!Movie)
-                throw EDDKError("No movie record to finish");
             SaveBackdrop(Code, *Movie);
-            break;
-        default:
             break;
         }
     } catch (...) {
@@ -121,6 +185,14 @@ TDDKStringList TSynchThread::FindFiles(const std::string& Path, const std::strin
     finder.Masks = Masks;
     finder.Execute();
     return std::move(finder.Files);
+}
+
+void TSynchThread::RemoveStaleTemporaryFiles()
+{
+    // Those of the library were taken away by its walk.
+    for (const std::string& Folder : {Config.AnomalyDir, Config.CacheDir, DvdInfoCacheDir()})
+        if (!Folder.empty())
+            DDKRemoveStaleTemporaryFiles(Folder);
 }
 
 void TSynchThread::ScanMovieFiles(const std::string& Folder, bool Recursive)

@@ -88,11 +88,13 @@ public:
 
     // --- Library playlist links ---------------------------------------------
 
-    // Fills the link lists from every playlist found under the library folder.
+    // Fills the link lists from every playlist found under the library folder
+    // (links left aside), and removes the copies of saves cut short there.
     void ScanAsxFiles();
-    // Repairs each link whose movie file now sits at the same place on the
-    // movie folder's volume, and drops (with its movie folder) each link whose
-    // file is gone.
+    // Repairs each link whose movie file now carries the name we give it or
+    // sits at the same place on the movie folder's volume, and drops (with
+    // its movie folder) each link whose file is gone. A file that cannot be
+    // examined for the moment keeps its link and folder, and is logged.
     void CheckLinks();
     void AddLink(const std::string& FileName, const std::string& AsxFile);
     // True when FileName is linked and its movie folder's cached AlloCine
@@ -116,7 +118,7 @@ public:
     void SaveMovieInfo(std::int32_t Code, TMovieInfo& Movie);
     void GetFicheAc(std::int32_t Code, std::string& Stream);
     bool RenameMovieFile(TMovieInfo& Movie);
-    void WriteMetadataFiles(TMovieInfo& Movie, bool Renamed);
+    void WriteMetadataFiles(TMovieInfo& Movie);
     void SavePoster(TMovieInfo& Movie);
 
     // --- Backdrop and fanart -------------------------------------------------
@@ -140,9 +142,28 @@ private:
 
     // The full paths of the files under Path matching Masks, sorted.
     static TDDKStringList FindFiles(const std::string& Path, const std::string& Masks, bool Recursive);
-    // Whether Folder may be removed for a vanished movie: a real folder (not
-    // a symbolic link) directly inside the library folder.
+    // Whether Folder is recognisably a movie folder of ours, the only kind
+    // that may be removed for a vanished movie: a real folder (not a symbolic
+    // link) directly inside the library folder, named with "#" and a code,
+    // that holds a cached AlloCine answer.
     bool IsMovieFolder(const std::string& Folder) const;
+    // The path that renaming gives the file Linked of the movie folder
+    // Folder, from the folder's cached answer; "" when it cannot be told.
+    std::string RenamedLinkTarget(const std::string& Linked, const std::string& Folder);
+    // The path RenameMovieFile gives Movie's file.
+    static std::string RenamedPath(const TMovieInfo& Movie);
+    // Makes sure the playlist of Movie's folder names its file as it is now
+    // named, so that a run stopped right after a rename still finds it.
+    void ListInPlaylist(const TMovieInfo& Movie);
+    // Raises unless Dir is a real folder whose files of ours are plain files:
+    // a symbolic link there leads to the user's own files elsewhere, which
+    // are neither read as ours nor written through, and a pipe or a device
+    // would hold the worker.
+    static void CheckMovieFolder(const std::string& Dir);
+    // The DvdInfoCache folder under the application-data folder; "" without one.
+    static std::string DvdInfoCacheDir();
+    // Removes the copies of saves cut short in the program's other folders.
+    void RemoveStaleTemporaryFiles();
     // Rebuilds the look-up of the first link of each file name.
     void IndexLinks();
     // The library listing by code, read once and kept while the library

@@ -6,7 +6,9 @@
 
 #include <map>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -93,14 +95,8 @@ TEST_F(EndToEndTest, RenamingJournalsEachFileOnceAndFollowsTheNewNames)
     const std::string AlienName =
         "Alien, le huitième passager (Alien) (09-1979) (Ridley Scott) (Science fiction, Épouvante-horreur)";
     const std::string AmelieName = "Amélie Nino Paris (2001) () #3003.mkv";
-    const Strings Wanted = {
-        "\"" + Movie("Alien [CD1].avi") + "\" /OK #2001 \"" + AlienName + " [CD1] #2001.avi\"",
-        "\"" + Movie("Alien [CD2].avi") + "\" /OK #2001 \"" + AlienName + " [CD2] #2001.avi\"",
-        "\"" + Movie("Divers/amelie nino #3003.mkv") + "\" /OK #3003 \"" + AmelieName + "\"",
-        "\"" + Movie("Le Jardin oublie 1972 DVDRip XviD FRENCH.avi") + "\" /OK #12345 \"" + JardinName + "\"",
-    };
     std::sort(Journal.begin(), Journal.end()); // the walk's order follows the locale
-    EXPECT_EQ(Journal, Wanted);
+    EXPECT_EQ(Journal, Scenario.RenameLines());
 
     EXPECT_EQ(ReadWholeFile(Movie(JardinName)), "movie 12345");
     EXPECT_EQ(ReadWholeFile(Movie("Divers/" + AmelieName)), "movie 3003");
@@ -129,6 +125,67 @@ TEST_F(EndToEndTest, MissingOrEmptyFilesAreMadeGoodFromWhatTheLibraryKeeps)
     EXPECT_EQ(ReadWholeFile(Jardin + "/fanart.jpg"), "");
     EXPECT_TRUE(fs::exists(Jardin + "/movie.nfo"));
     EXPECT_EQ(ReadWholeFile(Alien + "/folder.jpg"), std::string(VantryResource_nofolder600()));
+}
+
+TEST_F(EndToEndTest, PipesNamedLikeOurFilesAreLeftAloneWithoutHoldingTheRun)
+{
+    RunSynchronisation(Scenario.MovieDir(), false);
+    const std::string Pipes[] = {Library(JardinDir) + "/movie.asx", Library(AlienDir) + "/allocine.json",
+                                 Library(AmelieDir) + "/folder.jpg"};
+    for (const std::string& Pipe : Pipes) {
+        fs::remove(Pipe);
+        ASSERT_EQ(::mkfifo(Pipe.c_str(), 0600), 0);
+    }
+    const Strings Lines = RunSynchronisation(Scenario.MovieDir(), false, {}, std::chrono::seconds(20));
+    // Each movie with a pipe among its files says so, and the pipes stay.
+    EXPECT_EQ(std::count_if(Lines.begin(), Lines.end(),
+                            [](const std::string& Line) {
+                                return Line.find("n'est pas un fichier ordinaire") != std::string::npos;
+                            }),
+              4)
+        << ::testing::PrintToString(Lines);
+    for (const std::string& Pipe : Pipes)
+        EXPECT_TRUE(fs::is_fifo(Pipe)) << Pipe;
+}
+
+TEST_F(EndToEndTest, CopiesLeftByAStoppedSaveGoAtTheNextRun)
+{
+    RunSynchronisation(Scenario.MovieDir(), false);
+    const pid_t Ended = ::fork();
+    if (Ended == 0)
+        ::_exit(0);
+    ::waitpid(Ended, nullptr, 0);
+    const std::string Stale = ".vantry-" + std::to_string(Ended) + "-7.tmp";
+    const std::string Live = ".vantry-" + std::to_string(::getpid()) + "-7.tmp";
+    Strings Copies;
+    for (const std::string& Folder : {Library(JardinDir), Scenario.LibraryDir(), Config.AnomalyDir,
+                                      Config.CacheDir, Scenario.DvdInfoCacheDir()})
+        Copies.push_back(
+            Scenario.Temp.Write(fs::relative(Folder + "/" + Stale, Scenario.Temp.Path()).string()));
+    const std::string Running =
+        Scenario.Temp.Write(fs::relative(Config.AnomalyDir + "/" + Live, Scenario.Temp.Path()).string());
+
+    RunSynchronisation(Scenario.MovieDir(), false);
+    for (const std::string& Copy : Copies)
+        EXPECT_FALSE(fs::exists(Copy)) << Copy;
+    EXPECT_TRUE(fs::exists(Running)); // its process may still rename it
+}
+
+TEST_F(EndToEndTest, ATmdbRecordReadIsKeptWhenItsPictureFails)
+{
+    Scenario.Fake.Default(TmdbImageHost, "/t/p/original/*", FakeAnswer::Dropped());
+    const Strings Lines = RunSynchronisation(Scenario.MovieDir(), false);
+    EXPECT_EQ(ReadWholeFile(Library(JardinDir) + "/tmdb.json"),
+              ReadWholeFile(SynchData("tmdb-movie-4242.json")));
+    ASSERT_EQ(Lines.size(), 2u); // the picture's failure, and the file never searchable
+    EXPECT_TRUE(Scenario.IsNoiseFailure(Lines[0]) || Scenario.IsNoiseFailure(Lines[1]));
+    EXPECT_NE((Lines[0] + Lines[1])
+                  .find(" /ERROR #12345 > [TSynchThread.SaveMovieInfo] [TSynchThread.SaveBackdrop] "),
+              std::string::npos);
+    // The next run searches TMDb no more.
+    const int Searches = Scenario.Fake.Count(TmdbApiHost, "/3/search/movie");
+    RunSynchronisation(Scenario.MovieDir(), false);
+    EXPECT_EQ(Scenario.Fake.Count(TmdbApiHost, "/3/search/movie"), Searches);
 }
 
 TEST_F(EndToEndTest, ResolvedAnomaliesFinishTheirMovie)

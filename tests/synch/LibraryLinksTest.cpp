@@ -1,10 +1,15 @@
-// The library's playlist links: repair, removal of vanished movies, look-up by code.
+// The library's playlist links: repair, removal of vanished movies and of
+// nothing else, files out of reach, links to elsewhere, look-up by code.
+#include "DDKStrings.h"
 #include "MountPoints.h"
 #include "QueueDispatcher.h"
+#include "SynchRun.h"
 #include "SynchScenario.h"
 #include "UnitThread.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace {
 
@@ -18,10 +23,20 @@ struct LibraryLinksTest : ::testing::Test
     std::string Films = Temp.MakeFolder("Films");
     std::string Library = Temp.MakeFolder("Films/@Vantry");
 
-    std::string MovieFolder(const std::string& Name, std::initializer_list<std::string> Files)
+    std::vector<std::string> Lines;
+
+    LibraryLinksTest()
     {
-        Temp.Write("Films/@Vantry/" + Name + "/movie.asx", Playlist(Files));
-        return Library + "/" + Name;
+        Worker.OnLog = [this](const std::string& Line) { Lines.push_back(Line); };
+    }
+
+    // A movie folder of ours: its playlist and its cached answer.
+    std::string MovieFolder(const std::string& Name, std::initializer_list<std::string> Files,
+                            const std::string& Root = "Films/@Vantry")
+    {
+        Temp.Write(Root + "/" + Name + "/movie.asx", Playlist(Files));
+        Temp.Write(Root + "/" + Name + "/allocine.json", "{\"movie\":{\"code\":1,\"title\":\"T\"}}");
+        return Temp / (Root + "/" + Name);
     }
 
     void ReadAndCheck(const std::string& Folder)
@@ -73,14 +88,58 @@ TEST_F(LibraryLinksTest, RemovalNeverReachesOutsideAMovieFolder)
     EXPECT_FALSE(fs::exists(Other)); // an ordinary movie folder still goes
 }
 
+TEST_F(LibraryLinksTest, ALibraryLinkedElsewhereLosesOnlyMovieFoldersOfOurs)
+{
+    // "@Vantry" leads to the user's documents, where a playlist names a file
+    // that is gone: only a folder named and filled as ours may go.
+    const std::string Documents = Temp.MakeFolder("Documents");
+    fs::create_directory_symlink(Documents, Temp.MakeFolder("Disc") + "/@Vantry");
+    const std::string Work = Temp.Write("Documents/Work/movie.asx", Playlist({Temp / "Disc/lost1.avi"}));
+    Temp.Write("Documents/Work/report.odt", "report");
+    const std::string Notes =
+        Temp.Write("Documents/Notes #12/movie.asx", Playlist({Temp / "Disc/lost2.avi"}));
+    const std::string Ours = MovieFolder("Film (2001) #3", {Temp / "Disc/lost3.avi"}, "Documents");
+
+    ReadAndCheck(Temp / "Disc");
+
+    EXPECT_EQ(ReadWholeFile(Documents + "/Work/report.odt"), "report");
+    EXPECT_TRUE(fs::exists(Work));
+    EXPECT_TRUE(fs::exists(Notes)); // no cached answer: not ours
+    EXPECT_FALSE(fs::exists(Ours));
+    EXPECT_EQ(Lines, std::vector<std::string>{});
+}
+
+TEST_F(LibraryLinksTest, AFileOutOfReachForTheMomentKeepsItsFolderAndSaysWhy)
+{
+    // A volume that is not mounted leaves its empty mount point, or a link
+    // from the movie folder to it that leads nowhere.
+    Temp.MakeFolder("media/usb");
+    fs::create_directory_symlink(Temp / "media/disc2/Films", Films + "/Disc2");
+    const std::string OnUsb = MovieFolder("Usb #1", {Temp / "media/usb/Films/x.avi"});
+    const std::string OnDisc2 = MovieFolder("Disc2 #2", {Films + "/Disc2/y.avi"});
+
+    ReadAndCheck(Films);
+
+    EXPECT_TRUE(fs::exists(OnUsb + "/allocine.json"));
+    EXPECT_TRUE(fs::exists(OnDisc2 + "/allocine.json"));
+    EXPECT_EQ(Worker.LinkedFiles().Count(), 2);
+    ASSERT_EQ(Lines.size(), 2u);
+    for (const auto& [Line, File, Code] : {std::tuple(Lines[0], Films + "/Disc2/y.avi", 2),
+                                           std::tuple(Lines[1], Temp / "media/usb/Films/x.avi", 1)})
+        EXPECT_TRUE(Line.starts_with(DDKFormat("\"%s\" /ERROR #%d > [TSynchThread.CheckLinks] Fichier "
+                                               "inaccessible pour le moment (",
+                                               File.c_str(), Code)))
+            << Line;
+}
+
 TEST_F(LibraryLinksTest, AMovieOnAVolumeMountedElsewhereIsFollowed)
 {
     // The disc once mounted on disk1, no longer mounted, now sits on disk2.
     const std::string Disk1 = Temp / "media/disk1", Disk2 = Temp / "media/disk2";
     const std::string Movie = Temp.Write("media/disk2/Films/x.avi");
     const std::string Asx =
-        Temp.Write("media/disk2/Films/@Vantry/X #8/movie.asx", Playlist({Disk1 + "/Films/x.avi"}));
-    Temp.Write("media/disk2/Films/@Vantry/Y #9/movie.asx", Playlist({Disk1 + "/Films/y.avi"}));
+        MovieFolder("X #8", {Disk1 + "/Films/x.avi"}, "media/disk2/Films/@Vantry") + "/movie.asx";
+    MovieFolder("Y #9", {Disk1 + "/Films/y.avi"}, "media/disk2/Films/@Vantry");
     Worker.ReadMountTable = [&] { return std::vector<std::string>{"/", Disk2}; };
     ReadAndCheck(Disk2 + "/Films");
 
@@ -88,6 +147,48 @@ TEST_F(LibraryLinksTest, AMovieOnAVolumeMountedElsewhereIsFollowed)
     EXPECT_EQ(Worker.LinkedFiles()[0], Movie);
     EXPECT_EQ(PlaylistEntries(Asx), std::vector<std::string>{Movie});
     EXPECT_FALSE(fs::exists(Disk2 + "/Films/@Vantry/Y #9")); // nothing to follow there
+}
+
+TEST(LibraryLinks, LinksInTheLibraryAreNeitherTrustedNorWrittenThrough)
+{
+    // A linked movie folder, a linked cached answer and a linked playlist,
+    // each leading to the user's own files.
+    TSynchScenario Scenario;
+    Scenario.CreateMovieFiles();
+    Scenario.ScriptServices();
+    TempFolder& Temp = Scenario.Temp;
+    Temp.Write("user/folder/allocine.json", ReadWholeFile(AnswerData("allocine-movie-12345.json")));
+    Temp.Write("user/folder/movie.asx",
+               Playlist({Scenario.Movie("Le Jardin oublie 1972 DVDRip XviD FRENCH.avi")}));
+    Temp.Write("user/answer.json", ReadWholeFile(SynchData("allocine-movie-2001.json")));
+    Temp.Write("user/list.asx", Playlist({Scenario.Movie("Divers/amelie nino #3003.mkv")}));
+    Temp.Write("Films/@Vantry/" + AlienDir + "/movie.asx",
+               Playlist({Scenario.Movie("Alien [CD1].avi"), Scenario.Movie("Alien [CD2].avi")}));
+    Temp.Write("Films/@Vantry/" + AmelieDir + "/allocine.json",
+               ReadWholeFile(SynchData("allocine-movie-3003.json")));
+    fs::create_directory_symlink(Temp / "user/folder", Scenario.Library(JardinDir));
+    fs::create_symlink(Temp / "user/answer.json", Scenario.Library(AlienDir) + "/allocine.json");
+    fs::create_symlink(Temp / "user/list.asx", Scenario.Library(AmelieDir) + "/movie.asx");
+    const auto UserFiles = [&Temp] {
+        std::map<std::string, std::string> Files;
+        for (const auto& Entry : fs::recursive_directory_iterator(Temp / "user"))
+            if (Entry.is_regular_file())
+                Files[Entry.path().string()] = ReadWholeFile(Entry.path().string());
+        return Files;
+    };
+    const auto Before = UserFiles();
+
+    const std::vector<std::string> Lines = RunSynchronisation(Scenario.MovieDir(), true);
+
+    EXPECT_EQ(UserFiles(), Before);
+    for (const std::string& Link : {JardinDir + "", AlienDir + "/allocine.json", AmelieDir + "/movie.asx"})
+        EXPECT_TRUE(fs::is_symlink(Scenario.Library(Link))) << Link;
+    // Each of the four movie files is refused with its reason.
+    EXPECT_EQ(
+        std::count_if(Lines.begin(), Lines.end(),
+                      [](const std::string& Line) { return Line.find("est un lien") != std::string::npos; }),
+        4)
+        << ::testing::PrintToString(Lines);
 }
 
 TEST(MountPrefixTest, FindsTheVolumeAPathLiesOrLayOn)

@@ -99,6 +99,7 @@ TEST_F(SynchDriverTest, BadInputEndsInOneLoggedLine)
     // A path that is not UTF-8, a link loop, a library folder that is a file: the run goes on.
     fs::remove_all(Films + "/@Vantry");
     Temp.Write("Films/@Vantry/B #2/movie.asx", Playlist({Films + "/\xE9t\xE9.avi"}));
+    Temp.Write("Films/@Vantry/B #2/allocine.json", "{}");
     fs::create_directory_symlink(Films, Films + "/loop");
     EXPECT_EQ(RunOn(Films), (Strings{"max 1", "at 1", "max 1", "at 1"}));
     EXPECT_FALSE(fs::exists(Films + "/@Vantry/B #2"));

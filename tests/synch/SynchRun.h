@@ -9,8 +9,10 @@
 #include <functional>
 
 // The log lines, in order; Setup may replace any callback but the termination one.
+// A worker still running after Limit aborts the process.
 inline std::vector<std::string> RunSynchronisation(const std::string& Folder, bool RenameFiles,
-                                                   const std::function<void(TSynchThread&)>& Setup = {})
+                                                   const std::function<void(TSynchThread&)>& Setup = {},
+                                                   std::chrono::milliseconds Limit = std::chrono::minutes(5))
 {
     TQueueDispatcher Dispatcher;
     std::vector<std::string> Lines;
@@ -25,7 +27,7 @@ inline std::vector<std::string> RunSynchronisation(const std::string& Folder, bo
         Setup(*Worker);
     Worker->OnTerminate = [&](TWorkerThread*) { Ended = Dispatcher.OnMainThread(); };
     Worker->Start();
-    if (!Dispatcher.PumpUntil([&Ended] { return Ended; }, std::chrono::minutes(5))) {
+    if (!Dispatcher.PumpUntil([&Ended] { return Ended; }, Limit)) {
         std::fprintf(stderr, "the worker never ended, or not on the main thread\n");
         std::abort(); // it still refers to this run's data
     }

@@ -118,6 +118,22 @@ public:
         return Names;
     }
 
+    // The journal line of each movie file a renaming run renames.
+    std::vector<std::string> RenameLines() const
+    {
+        const std::string Alien = "Alien, le huitième passager (Alien) (09-1979) (Ridley Scott) (Science "
+                                  "fiction, Épouvante-horreur)";
+        std::vector<std::string> Lines;
+        for (const auto& [Old, Code, New] : std::vector<std::array<std::string, 3>>{
+                 {"Alien [CD1].avi", "2001", Alien + " [CD1] #2001.avi"},
+                 {"Alien [CD2].avi", "2001", Alien + " [CD2] #2001.avi"},
+                 {"Divers/amelie nino #3003.mkv", "3003", "Amélie Nino Paris (2001) () #3003.mkv"},
+                 {"Le Jardin oublie 1972 DVDRip XviD FRENCH.avi", "12345",
+                  "Le Jardin oublié (The Lost Garden) (10-1972) (Éric Rohmer) (Drame, Comédie) #12345.avi"}})
+            Lines.push_back("\"" + Movie(Old) + "\" /OK #" + Code + " \"" + New + "\"");
+        return Lines;
+    }
+
     bool IsNoiseFailure(const std::string& Line) const
     {
         return Line.starts_with("\"" + Movie("DVDRip XviD.avi") + "\" /ERROR #-1 > ");
