@@ -1,15 +1,21 @@
-// A synchronisation killed at many moments must never leave a half-written
-// file that the next run trusts: that run must complete every library folder.
+// Synchronisations cut short, and two at once: whatever the moment of the
+// kill, the next run completes the library without losing a folder of it, a
+// movie file or the journal line of a rename.
+#include "LogWriter.h"
 #include "SynchRun.h"
 #include "SynchScenario.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <fstream>
 #include <set>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -17,18 +23,84 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
+
+// The driver process; stepped, it waits at each of its stops for a byte.
+struct TDriver
+{
+    pid_t Pid = 0;
+    int Stops = -1, Proceed = -1; // the pipes from and to it
+
+    TDriver(const std::string& Program, const std::string& Folder, bool Stepped)
+    {
+        int Out[2], In[2];
+        if (::pipe2(Out, O_CLOEXEC) != 0 || ::pipe2(In, O_CLOEXEC) != 0)
+            throw std::runtime_error("no pipe for the kill driver");
+        posix_spawn_file_actions_t Actions;
+        posix_spawn_file_actions_init(&Actions);
+        posix_spawn_file_actions_adddup2(&Actions, In[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&Actions, Out[1], STDOUT_FILENO);
+        char Mode[] = "stepped";
+        char* Arguments[] = {const_cast<char*>(VANTRY_KILL_DRIVER), const_cast<char*>(Program.c_str()),
+                             const_cast<char*>(Folder.c_str()), Stepped ? Mode : nullptr, nullptr};
+        const int Error = posix_spawn(&Pid, VANTRY_KILL_DRIVER, &Actions, nullptr, Arguments, environ);
+        posix_spawn_file_actions_destroy(&Actions);
+        ::close(In[0]);
+        ::close(Out[1]);
+        std::tie(Stops, Proceed) = std::tie(Out[0], In[1]);
+        if (Error != 0)
+            throw std::runtime_error("cannot start the kill driver");
+    }
+    ~TDriver()
+    {
+        ::close(Stops);
+        ::close(Proceed);
+        if (Pid > 0)
+            End(true);
+    }
+
+    // True at its next stop, false once it has ended.
+    bool NextStop()
+    {
+        char Byte;
+        return ::read(Stops, &Byte, 1) == 1;
+    }
+    void Go() { (void)!::write(Proceed, "g", 1); }
+    // Waits for its end, killing it first when asked; true when killed.
+    bool End(bool Kill)
+    {
+        if (Kill)
+            ::kill(Pid, SIGKILL);
+        int Status = 0;
+        ::waitpid(std::exchange(Pid, 0), &Status, 0);
+        return WIFSIGNALED(Status);
+    }
+};
 
 struct KillTest : ::testing::Test
 {
     TSynchScenario Scenario;
+    const std::string Program = Scenario.Temp / "app/vantry";
+    const Strings Written = {"Films", "app/Anomaly", "app/Cache", "config"}; // what the program writes
+    int Killed = 0, Points = 0, Twice = 0;
 
-    void Reset()
+    void SetUp() override
     {
-        for (const std::string& Folder : {Scenario.DvdInfoCacheDir(), Config.AnomalyDir, Config.CacheDir}) {
-            fs::remove_all(Folder);
-            fs::create_directories(Folder);
-        }
+        Scenario.ScriptServices();
         Scenario.CreateMovieFiles();
+        for (const std::string& Folder : {Scenario.DvdInfoCacheDir(), Config.AnomalyDir, Config.CacheDir})
+            fs::create_directories(Folder);
+    }
+
+    void Snapshot(bool Restore) const
+    {
+        for (const std::string& Folder : Written) {
+            const std::string Kept = Scenario.Temp / ("snapshot/" + Folder), Used = Scenario.Temp / Folder;
+            fs::remove_all(Restore ? Used : Kept);
+            fs::create_directories(Restore ? Used : Kept);
+            fs::copy(Restore ? Kept : Used, Restore ? Used : Kept, fs::copy_options::recursive);
+        }
+        fs::remove(Config.LogFile);
     }
 
     std::multiset<std::string> MovieContents() const
@@ -40,49 +112,138 @@ struct KillTest : ::testing::Test
         return Result;
     }
 
-    // False when the driver ended before the kill.
-    bool KillAt(std::size_t Requests, std::chrono::microseconds Delay)
+    // The run after a kill, journalling as the main window does, and what
+    // the two runs must have left: a complete library, every movie file,
+    // every rename in the journal and no copy of a save cut short.
+    void ExpectRecovered(const std::multiset<std::string>& Contents)
     {
-        const std::size_t Before = Scenario.Fake.Requests().size();
-        const std::string Program = Scenario.Temp / "app/vantry", Folder = Scenario.MovieDir();
-        char* Arguments[] = {const_cast<char*>(VANTRY_KILL_DRIVER), const_cast<char*>(Program.c_str()),
-                             const_cast<char*>(Folder.c_str()), nullptr};
-        pid_t Child = 0;
-        if (posix_spawn(&Child, VANTRY_KILL_DRIVER, nullptr, nullptr, Arguments, environ) != 0)
-            throw std::runtime_error("cannot start the kill driver");
-        Scenario.Fake.WaitForRequests(Before + Requests, 20s);
-        std::this_thread::sleep_for(Delay);
-        const bool Killed = ::kill(Child, SIGKILL) == 0;
-        int Status = 0;
-        ::waitpid(Child, &Status, 0);
-        return Killed && WIFSIGNALED(Status);
+        ++Points;
+        RunSynchronisation(Scenario.MovieDir(), true, [](TSynchThread& Worker) {
+            Worker.OnLog = [](const std::string& Line) { WriteLog(Line); };
+        });
+        Scenario.ExpectCompleteLibrary(true);
+        EXPECT_EQ(MovieContents(), Contents);
+        Strings Log;
+        std::ifstream File(Config.LogFile);
+        for (std::string Line; std::getline(File, Line);) {
+            Log.push_back(Line.substr(Line.find(" | ") + 3));
+            EXPECT_TRUE(Log.back().find(" /OK #") != std::string::npos || Scenario.IsNoiseFailure(Log.back()))
+                << Line;
+        }
+        for (const std::string& Wanted : Scenario.RenameLines()) {
+            const auto Count = std::count(Log.begin(), Log.end(), Wanted + "\r");
+            EXPECT_GE(Count, 1) << Wanted;
+            Twice += Count > 1;
+        }
+        for (const std::string& Folder : Written)
+            for (const auto& Entry : fs::recursive_directory_iterator(Scenario.Temp / Folder))
+                EXPECT_FALSE(Entry.path().filename().string().starts_with(".vantry-")) << Entry.path();
     }
 };
 
-TEST_F(KillTest, EveryKillPointLeavesALibraryTheNextRunCompletes)
+TEST_F(KillTest, EveryKillOfAFirstRunLeavesALibraryTheNextRunCompletes)
 {
-    Scenario.ScriptServices();
-    Reset(); // one uninterrupted run tells how many requests a first run sends
+    Snapshot(false);
     const std::multiset<std::string> Contents = MovieContents();
-    RunSynchronisation(Scenario.MovieDir(), true);
+    RunSynchronisation(Scenario.MovieDir(), true); // tells how many requests a first run sends
     const std::size_t Requests = Scenario.Fake.Requests().size();
     ASSERT_GT(Requests, 10u);
 
-    int Killed = 0, Points = 0;
     for (std::size_t Count = 0; Count <= Requests && !HasFailure(); ++Count)
         for (const auto Delay : {0us, 300us, 1000us, 3000us}) {
             SCOPED_TRACE("killed after request " + std::to_string(Count) + " + " +
                          std::to_string(Delay.count()) + " us");
-            Reset();
-            Killed += KillAt(Count, Delay);
-            ++Points;
-            for (const std::string& Line : RunSynchronisation(Scenario.MovieDir(), true))
-                EXPECT_TRUE(Line.find(" /OK #") != std::string::npos || Scenario.IsNoiseFailure(Line))
-                    << Line;
-            Scenario.ExpectCompleteLibrary(true);
-            EXPECT_EQ(MovieContents(), Contents); // renaming never cost a movie file
+            Snapshot(true);
+            const std::size_t Before = Scenario.Fake.Requests().size();
+            TDriver Driver(Program, Scenario.MovieDir(), false);
+            Scenario.Fake.WaitForRequests(Before + Count, 20s);
+            std::this_thread::sleep_for(Delay);
+            Killed += Driver.End(true);
+            ExpectRecovered(Contents);
         }
-    std::printf("[ KILLED   ] %d of %d runs killed before their end\n", Killed, Points);
+    std::printf("[ KILLED   ] %d of %d first runs killed before their end, %d renames journalled twice\n",
+                Killed, Points, Twice);
+}
+
+TEST_F(KillTest, EveryKillOfARenamingRunKeepsEveryLibraryFolderAndJournalsEveryRename)
+{
+    RunSynchronisation(Scenario.MovieDir(), false);
+    const Strings Folders = Scenario.LibraryFolders();
+    for (const std::string& Folder : Folders)
+        Scenario.Temp.Write("Films/@Vantry/" + Folder + "/mes notes.txt", "à garder");
+    Snapshot(false);
+    const std::multiset<std::string> Contents = MovieContents();
+    int Stops = 0;
+    {
+        TDriver Whole(Program, Scenario.MovieDir(), true);
+        for (; Whole.NextStop(); ++Stops)
+            Whole.Go();
+        ASSERT_FALSE(Whole.End(false));
+    }
+    ASSERT_GT(Stops, 10);
+
+    // Killed at each stop, or a little after it went on from there.
+    for (int Stop = 0; Stop < Stops && !HasFailure(); ++Stop)
+        for (const auto Delay : {-1us, 0us, 500us}) {
+            SCOPED_TRACE("killed at stop " + std::to_string(Stop) + " + " + std::to_string(Delay.count()) +
+                         " us");
+            Snapshot(true);
+            TDriver Driver(Program, Scenario.MovieDir(), true);
+            for (int Reached = 0; Reached <= Stop && Driver.NextStop(); ++Reached)
+                if (Reached < Stop || Delay >= 0us)
+                    Driver.Go();
+            std::this_thread::sleep_for(std::max(Delay, 0us));
+            Killed += Driver.End(true);
+            ExpectRecovered(Contents);
+            EXPECT_EQ(Scenario.LibraryFolders(), Folders);
+            for (const std::string& Folder : Folders)
+                EXPECT_EQ(ReadWholeFile(Scenario.Library(Folder) + "/mes notes.txt"), "à garder") << Folder;
+            EXPECT_EQ(Scenario.Fake.Count(AllocineApiHost, "/rest/v3/movie"), 3); // nothing fetched again
+        }
+    std::printf("[ KILLED   ] %d of %d renaming runs killed at %d stops, %d renames journalled twice\n",
+                Killed, Points, Stops, Twice);
+}
+
+TEST_F(KillTest, ARenameIsJournalledAtOnceEvenWhenTheMovieThenFails)
+{
+    Scenario.Fake.Default("images.allocine.test", "/medias/*", FakeAnswer::Dropped());
+    const Strings Lines = RunSynchronisation(Scenario.MovieDir(), true);
+    const std::string Jardin = Scenario.RenameLines()[3];
+    const auto Journalled = std::find(Lines.begin(), Lines.end(), Jardin);
+    ASSERT_NE(Journalled, Lines.end()) << ::testing::PrintToString(Lines);
+    // Its failure follows, under the name the file had.
+    ASSERT_NE(Journalled + 1, Lines.end());
+    EXPECT_TRUE(Journalled[1].starts_with(Jardin.substr(0, Jardin.find(" /OK")) + " /ERROR #12345 > "))
+        << Journalled[1];
+}
+
+TEST_F(KillTest, ASecondSynchronisationOfAFolderBeingSynchronisedTouchesNothing)
+{
+    // The driver's search for Alien answers late, so it is still running.
+    Scenario.Fake.Answer(AllocineApiHost, "/rest/v3/search",
+                         FakeAnswer::Slow(1500ms, ReadWholeFile(SynchData("allocine-search-alien.json"))), 1,
+                         "q=alien&");
+    const std::multiset<std::string> Contents = MovieContents();
+    TDriver Driver(Program, Scenario.MovieDir(), false);
+    ASSERT_TRUE(Scenario.Fake.WaitForRequests(1, 20s));
+
+    const Strings Refusal = {
+        "[TSynchThread.Execute] Une synchronisation de ce dossier est déjà en cours (\"" +
+        Scenario.MovieDir() + "\")"};
+    EXPECT_EQ(RunSynchronisation(Scenario.MovieDir(), true), Refusal);
+    // Nor may a movie be finished by hand meanwhile.
+    EXPECT_EQ(RunSynchronisation(Scenario.LibraryDir(), true,
+                                 [&](TSynchThread& Worker) {
+                                     Worker.Mode = ModeAnomalyAllocine;
+                                     Worker.Code = 61282;
+                                     Worker.Movie = std::make_unique<TMovieInfo>();
+                                     Worker.Movie->SetFileName(Scenario.Movie("avatar 2009.avi"));
+                                 }),
+              Refusal);
+
+    ASSERT_FALSE(Driver.End(false));
+    Scenario.ExpectCompleteLibrary();
+    EXPECT_EQ(MovieContents(), Contents);
 }
 
 } // namespace
