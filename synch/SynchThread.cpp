@@ -72,6 +72,9 @@ TSynchThread::TSynchThread(TMainThreadDispatcher& Dispatcher)
       FMetadata(std::make_unique<TMetadata>())
 {
     FreeOnTerminate = true;
+    // A stop request also ends the request in progress, which could otherwise
+    // hold the worker, and the window waiting for it, for minutes.
+    FHttp->Aborted = [this] { return Terminated(); };
 }
 
 TSynchThread::~TSynchThread()
