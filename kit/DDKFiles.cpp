@@ -172,7 +172,7 @@ std::string DDKExcludeTrailingPathDelimiter(std::string_view Path)
 
 // --- Folder entries ----------------------------------------------------------
 
-std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir)
+std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity)
 {
     std::vector<TDDKFolderEntry> entries;
     // An empty folder name would turn into "/" and hand the whole disc to
@@ -183,6 +183,13 @@ std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir)
     if (handle == nullptr)
         return entries;
     const int folderFd = ::dirfd(handle);
+    if (Identity != nullptr) {
+        // The folder opened, not the entry that named it: a mount point or a
+        // link shows here what it leads to.
+        TStat status = {};
+        if (::fstat(folderFd, &status) == 0)
+            *Identity = {status.st_dev, status.st_ino};
+    }
     while (const dirent* item = ::readdir(handle)) {
         const std::string_view name = item->d_name;
         if (name == "." || name == "..")
@@ -190,10 +197,9 @@ std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir)
         TDDKFolderEntry entry;
         entry.Name = name;
         entry.IsHidden = name.front() == '.';
-        entry.IsRegular = item->d_type == DT_REG;
-        // Plain files need no further look; folders and links do, for what
-        // they lead to.
-        if (item->d_type != DT_REG) {
+        // The listing names the kind of most entries; only links, which lead
+        // elsewhere, and entries of a kind it does not know need a look.
+        if (item->d_type == DT_LNK || item->d_type == DT_UNKNOWN) {
             TStat status = {};
             if (::fstatat(folderFd, item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
                 continue; // vanished since it was listed
@@ -204,8 +210,9 @@ std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir)
                 status.st_mode = S_IFLNK;
             entry.IsDirectory = S_ISDIR(status.st_mode);
             entry.IsRegular = S_ISREG(status.st_mode);
-            entry.Device = status.st_dev;
-            entry.Inode = status.st_ino;
+        } else {
+            entry.IsDirectory = item->d_type == DT_DIR;
+            entry.IsRegular = item->d_type == DT_REG;
         }
         entries.push_back(std::move(entry));
     }

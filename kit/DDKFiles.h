@@ -35,13 +35,22 @@ struct TDDKFolderEntry
     bool IsRegular = false;   // a plain file, or a symbolic link to one
     bool IsSymLink = false;
     bool IsHidden = false; // the name starts with a dot
-    dev_t Device = 0;      // identity of what a folder or link leads to
-    ino_t Inode = 0;       // (left 0 for plain files)
+};
+
+// What a folder is on disc, whatever path leads to it.
+struct TDDKFolderIdentity
+{
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    auto operator<=>(const TDDKFolderIdentity&) const = default;
 };
 
 // The entries of folder Dir in the order the file system gives them, "." and
 // ".." left out; empty when the folder cannot be listed or Dir is empty.
-std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir);
+// Only entries whose kind the listing does not tell (links, unknown kinds)
+// cost a look of their own. Identity, when given, receives what the folder
+// listed is (and is left alone when it cannot be listed).
+std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity = nullptr);
 
 // --- Files -------------------------------------------------------------------
 

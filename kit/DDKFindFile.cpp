@@ -3,8 +3,6 @@
 #include "DDKFiles.h"
 #include "DDKStrings.h"
 
-#include <sys/stat.h>
-
 namespace {
 
 // "*.avi;*.mkv" gives *.avi and *.mkv: double quotes go, the text is cut at
@@ -48,37 +46,54 @@ void TDDKFindFile::Execute()
 
     // Sorted as the user reads names, case ignored. Two names that differ only
     // in case are two files here, so neither is dropped: each one is a movie.
+    // The paths are gathered first and sorted once: a stable sort leaves
+    // equal names in the order they were found, as placing each at once would.
     Files.Clear();
-    Files.SetSorted(true);
+    Files.SetSorted(false);
     if (OnBegin)
         OnBegin(this);
-    if (!Path.empty()) {
-        if (Recursive)
-            SearchTree(Path);
-        else
-            SearchDir(Path);
+    try {
+        if (!Path.empty()) {
+            if (Recursive)
+                SearchTree(Path);
+            else
+                SearchDir(Path);
+        }
+    } catch (...) {
+        Files.SetSorted(true);
+        Files.SetSorted(false);
+        throw;
     }
+    Files.SetSorted(true);
     if (OnEnd)
         OnEnd(this);
     Files.SetSorted(false);
 }
 
-void TDDKFindFile::SearchDir(std::string Dir)
+bool TDDKFindFile::SkipDirectory(const std::string& Dir)
 {
-    Dir = DDKIncludeTrailingPathDelimiter(Dir);
     bool skip = false;
     if (OnDirectory)
         OnDirectory(this, Dir, skip);
-    if (skip)
-        return;
+    return skip;
+}
 
+void TDDKFindFile::SearchDir(std::string Dir)
+{
+    Dir = DDKIncludeTrailingPathDelimiter(Dir);
+    if (!SkipDirectory(Dir))
+        AddMatches(Dir, DDKListFolder(Dir));
+}
+
+void TDDKFindFile::AddMatches(const std::string& Dir, const std::vector<TDDKFolderEntry>& Entries)
+{
     // Without hidden or system flags on this platform, the attribute word
     // decides only two things: whether folders are delivered, and whether
     // hidden entries (names starting with a dot) are.
     const auto admits = [this](TDDKFileAttribute Flag) {
         return (FAttr & TDDKFileAttributes::Weight(Flag)) != 0;
     };
-    for (const TDDKFolderEntry& entry : DDKListFolder(Dir)) {
+    for (const TDDKFolderEntry& entry : Entries) {
         if ((!entry.IsDirectory && !entry.IsRegular) || (entry.IsSymLink && !FollowLinks))
             continue;
         if ((entry.IsHidden && !admits(TDDKFileAttribute::Hidden)) ||
@@ -94,26 +109,38 @@ void TDDKFindFile::SearchDir(std::string Dir)
 void TDDKFindFile::SearchTree(const std::string& Path)
 {
     FVisited.clear();
-    TDDKStringList queue;
-    queue.Add(DDKIncludeTrailingPathDelimiter(Path));
-    struct stat status = {};
-    if (::stat(queue[0].c_str(), &status) == 0)
-        FVisited.emplace(status.st_dev, status.st_ino);
-    while (!queue.Empty()) {
-        const std::string dir = queue[0];
-        AddSubDirs(queue, dir);
-        SearchDir(dir);
-        queue.Delete(0);
+    // A queue that only grows: the walk reads it from a moving head, so that
+    // no folder waits for the ones before it to be shifted out.
+    std::vector<std::string> queue;
+    queue.push_back(DDKIncludeTrailingPathDelimiter(Path));
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+        const std::string dir = std::move(queue[head]);
+        // One listing serves both the subfolders and the folder's own entries.
+        TDDKFolderIdentity identity;
+        const std::vector<TDDKFolderEntry> entries = DDKListFolder(dir, &identity);
+        if (identity != TDDKFolderIdentity{} && !FVisited.insert(identity).second)
+            continue; // reached before through a link
+        QueueSubDirs(queue, dir, entries);
+        if (!SkipDirectory(dir))
+            AddMatches(dir, entries);
     }
+}
+
+void TDDKFindFile::QueueSubDirs(std::vector<std::string>& Queue, const std::string& Dir,
+                                const std::vector<TDDKFolderEntry>& Entries) const
+{
+    for (const TDDKFolderEntry& entry : Entries)
+        if (entry.IsDirectory && (FollowLinks || !entry.IsSymLink) && NotExcluded(entry.Name))
+            Queue.push_back(Dir + entry.Name + '/');
 }
 
 void TDDKFindFile::AddSubDirs(TDDKStringList& List, std::string Dir)
 {
     Dir = DDKIncludeTrailingPathDelimiter(Dir);
-    for (const TDDKFolderEntry& entry : DDKListFolder(Dir))
-        if (entry.IsDirectory && (FollowLinks || !entry.IsSymLink) && NotExcluded(entry.Name) &&
-            FVisited.emplace(entry.Device, entry.Inode).second)
-            List.Add(Dir + entry.Name);
+    std::vector<std::string> subDirs;
+    QueueSubDirs(subDirs, Dir, DDKListFolder(Dir));
+    for (std::string& subDir : subDirs)
+        List.Add(DDKExcludeTrailingPathDelimiter(subDir));
 }
 
 bool TDDKFindFile::NotExcluded(const std::string& Name) const

@@ -5,6 +5,7 @@
 // nowhere are no files to work on.
 #pragma once
 
+#include "DDKFiles.h"
 #include "DDKStringList.h"
 
 #include <cstdint>
@@ -12,8 +13,7 @@
 #include <initializer_list>
 #include <set>
 #include <string>
-#include <sys/types.h>
-#include <utility>
+#include <vector>
 
 enum class TDDKFileAttribute : std::uint8_t { ReadOnly, Hidden, SysFile, VolumeId, Directory, Archive };
 
@@ -57,10 +57,10 @@ public:
     void Execute();
     // Adds the matching entries of the folder Dir to Files.
     void SearchDir(std::string Dir);
-    // Searches Path and every folder below it, level by level.
+    // Searches Path and every folder below it, level by level, listing each
+    // folder once; a folder reached again through a link is not searched again.
     void SearchTree(const std::string& Path);
-    // Appends to List the full paths of Dir's subfolders that are not excluded
-    // and not entered before during this walk.
+    // Appends to List the full paths of Dir's subfolders that are not excluded.
     void AddSubDirs(TDDKStringList& List, std::string Dir);
     // False when Name matches one of the exclude masks.
     bool NotExcluded(const std::string& Name) const;
@@ -84,7 +84,17 @@ public:
     bool FDirectoriesOnly = false;
 
 private:
-    // Folders already entered by the current walk (device, inode), so that a
-    // loop of symbolic links ends.
-    std::set<std::pair<dev_t, ino_t>> FVisited;
+    // Fires OnDirectory for Dir; true when the handler asks to skip it.
+    bool SkipDirectory(const std::string& Dir);
+    // Adds to Files the full paths of those Entries of Dir that the
+    // attributes, the exclude masks and the masks admit.
+    void AddMatches(const std::string& Dir, const std::vector<TDDKFolderEntry>& Entries);
+    // Appends to Queue the full paths of the subfolders among Entries of Dir
+    // that the walk enters.
+    void QueueSubDirs(std::vector<std::string>& Queue, const std::string& Dir,
+                      const std::vector<TDDKFolderEntry>& Entries) const;
+
+    // Folders already entered by the current walk, so that a loop of
+    // symbolic links ends.
+    std::set<TDDKFolderIdentity> FVisited;
 };

@@ -90,3 +90,46 @@ TEST(FindFile, LinkLoopsEndAndAwkwardNamesAreFound)
     EXPECT_NE(std::find(names.begin(), names.end(), "m/\xff\xfe bad.avi"), names.end());
     EXPECT_TRUE(Walk(root, "*", true, Plain, "", "/missing").empty());
 }
+
+TEST(FindFile, WideTreeKeepsOrderAndAFolderReachedTwiceCountsOnce)
+{
+    TempFolder root;
+    Names expected;
+    // Wide enough that a walker costing more than linear time shows up in the
+    // benchmarks; names that differ in case only stay apart, in the order
+    // they were found, and a link to a folder of the tree lists it once, at
+    // the path the walk met first (the shallower one).
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "w/" + std::to_string(1000 - i) + "/f.avi";
+        root.Write(name);
+        expected.push_back(name);
+    }
+    for (const char* name : {"a/a.avi", "a/A.avi", ".h/hidden.avi", "#1/x.avi", "é/x.avi"}) {
+        root.Write(name);
+        expected.push_back(name);
+    }
+    root.Write("a/b/mid.avi");
+    root.Write("a/b/c/d/deep.avi");
+    root.Write("pipe.avi/no.txt"); // a folder whose name matches is not a file
+    std::filesystem::create_directory_symlink(root.Path() / "a/b", root.Path() / "link");
+    std::filesystem::create_directory_symlink(root.Path() / "a", root.Path() / "a/b/c/up");
+    expected.push_back("link/mid.avi");
+    expected.push_back("link/c/d/deep.avi");
+    std::sort(expected.begin(), expected.end());
+
+    std::vector<std::string> announced;
+    const auto record = [&](TDDKFindFile*, const std::string& Dir, bool&) { announced.push_back(Dir); };
+    Names found = Walk(root, "*.avi", true, Plain, "", "", record);
+    // Sorted case ignored; a/a.avi and a/A.avi come in the order the disc gives.
+    EXPECT_TRUE(std::is_sorted(found.begin(), found.end(), [](const std::string& A, const std::string& B) {
+        return DDKLocaleCompareText(A, B) < 0;
+    }));
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, expected);
+    // Level by level: no folder is announced before a shallower one.
+    std::vector<long> levels;
+    for (const std::string& dir : announced)
+        levels.push_back(std::count(dir.begin(), dir.end(), '/'));
+    EXPECT_TRUE(std::is_sorted(levels.begin(), levels.end()));
+    EXPECT_EQ(std::count(announced.begin(), announced.end(), root.Path().string() + "/a/b/"), 0);
+}
