@@ -88,6 +88,14 @@ TSynchThread::~TSynchThread()
 void TSynchThread::SetFolder(const std::string& Folder)
 {
     std::string folder = Folder;
+    // The playlists name movie files by absolute paths; a folder given
+    // relative to the working folder would match none of them.
+    if (!folder.empty() && folder.front() != '/') {
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+        if (!error)
+            folder = absolute.lexically_normal().string();
+    }
     if (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
 

@@ -230,3 +230,21 @@ TEST_F(LibraryLinksTest, ALookUpByCodeNeedsExactlyOneFolderInAFreshListing)
 }
 
 } // namespace
+
+TEST_F(LibraryLinksTest, AFolderGivenRelativeFindsItsLinksAsAnAbsoluteOneDoes)
+{
+    MovieFolder("A (2001) #1", {Films + "/a.avi"});
+    Temp.Write("Films/a.avi");
+    Temp.MakeFolder("other");
+    const fs::path before = fs::current_path();
+    fs::current_path(Temp.Path());
+    for (const char* folder : {"Films", "./Films/", "other/../Films", "Films/@Vantry"}) {
+        Lines.clear();
+        ReadAndCheck(folder);
+        EXPECT_EQ(Worker.RootDir(), Films) << folder;
+        EXPECT_EQ(Worker.LibraryDir(), Library) << folder;
+        TMovieInfo movie;
+        EXPECT_TRUE(Worker.GoodFileName(Worker.RootDir() + "/a.avi", movie)) << folder;
+    }
+    fs::current_path(before);
+}
