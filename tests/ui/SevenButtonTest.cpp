@@ -2,6 +2,7 @@
 // real mouse and key events, and the modal results it hands to a form.
 #include "SevenButton.h"
 #include "ModalForm.h"
+#include "ScriptedPrompts.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -18,37 +19,38 @@
 
 namespace {
 
-const QColor FormColor(12, 34, 56);
+const QRgb FormColor = qRgb(12, 34, 56);
+const QRgb Red = qRgb(255, 0, 0), Green = qRgb(0, 255, 0), Blue = qRgb(0, 0, 255), Pink = qRgb(255, 0, 255);
 
-QRgb Rgb(TColor Color)
+void Hover(TSevenButton& Button)
 {
-    return ColorToRGB(Color).rgb();
+    QEnterEvent Enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(&Button, &Enter);
 }
 
-QFont ArialEleven()
+QImage Solid(int Width, int Height, QRgb Color)
 {
-    QFont Font("Arial");
-    Font.setPixelSize(11);
-    return Font;
+    QImage Image(Width, Height, QImage::Format_RGB32);
+    Image.fill(Color);
+    return Image;
 }
 
-// A window with a line edit that takes the focus when it opens, and one
-// button. Kept away from where the mouse may have been left.
+// A window whose line edit takes the focus when it opens, and one button,
+// kept away from where the mouse may have been left.
 struct TWindow
 {
-    explicit TWindow(QWidget* Form = nullptr)
-        : Form(Form ? Form : new QWidget), Edit(new QLineEdit(this->Form.get())),
-          Button(new TSevenButton(this->Form.get()))
+    TWindow()
     {
-        QPalette Palette = this->Form->palette();
+        QPalette Palette = Form->palette();
         Palette.setColor(QPalette::Window, FormColor);
-        this->Form->setPalette(Palette);
-        this->Form->resize(300, 120);
+        Form->setPalette(Palette);
+        Form->resize(300, 120);
         Edit->setGeometry(10, 10, 100, 22);
         Button->move(40, 60);
-        Button->SetAllFonts(ArialEleven());
+        QFont Font("Arial");
+        Font.setPixelSize(11);
+        Button->SetAllFonts(Font);
     }
-
     bool Open()
     {
         Form->move(400, 300);
@@ -56,348 +58,233 @@ struct TWindow
         Form->activateWindow();
         return QTest::qWaitForWindowActive(Form.get()) && Edit->hasFocus();
     }
-
-    // Where a point of the button lies in its window.
-    QPoint At(QPoint Point = QPoint(42, 12)) const { return Button->mapTo(Form.get(), Point); }
+    QPoint At() const { return Button->mapTo(Form.get(), QPoint(42, 12)); }
     QWindow* Handle() const { return Form->windowHandle(); }
 
-    std::unique_ptr<QWidget> Form;
-    QLineEdit* Edit;
-    TSevenButton* Button;
+    std::unique_ptr<QWidget> Form = std::make_unique<QWidget>();
+    QLineEdit* Edit = new QLineEdit(Form.get());
+    TSevenButton* Button = new TSevenButton(Form.get());
 };
 
-// The row that the Part's gradient gives to Y, or nothing for a row that no
-// step reaches.
-std::optional<QRgb> GradientRow(int Y, int Top, int Height, QColor From, QColor To)
+// The smallest rectangle holding every pixel (X, Y) for which Test holds.
+QRect Box(const QImage& Image, const std::function<bool(int, int)>& Test)
 {
-    for (int I = 0; I <= 255; ++I)
-        if (Top + I * Height / 256 == Y)
-            return qRgb(From.red() + I * (To.red() - From.red()) / 255,
-                        From.green() + I * (To.green() - From.green()) / 255,
-                        From.blue() + I * (To.blue() - From.blue()) / 255);
-    return std::nullopt;
-}
-
-// The smallest rectangle holding every pixel where two renderings differ.
-QRect Difference(const QImage& With, const QImage& Without)
-{
-    QRect Box;
-    for (int Y = 0; Y < With.height(); ++Y)
-        for (int X = 0; X < With.width(); ++X)
-            if (With.pixel(X, Y) != Without.pixel(X, Y))
-                Box |= QRect(X, Y, 1, 1);
-    return Box;
-}
-
-QRect PixelsOf(const QImage& Image, QRgb Color)
-{
-    QRect Box;
+    QRect Result;
     for (int Y = 0; Y < Image.height(); ++Y)
         for (int X = 0; X < Image.width(); ++X)
-            if (Image.pixel(X, Y) == Color)
-                Box |= QRect(X, Y, 1, 1);
-    return Box;
+            if (Test(X, Y))
+                Result |= QRect(X, Y, 1, 1);
+    return Result;
 }
 
-QImage Solid(int Width, int Height, QColor Color)
+// A box as a failure shows it: "left,top widthxheight", or "" for none.
+std::string Where(const QRect& Box)
 {
-    QImage Image(Width, Height, QImage::Format_RGB32);
-    Image.fill(Color);
+    return Box.isNull() ? ""
+                        : QString("%1,%2 %3x%4")
+                              .arg(Box.x())
+                              .arg(Box.y())
+                              .arg(Box.width())
+                              .arg(Box.height())
+                              .toStdString();
+}
+
+std::string PixelsOf(const QImage& Image, QRgb Color)
+{
+    return Where(Box(Image, [&](int X, int Y) { return Image.pixel(X, Y) == Color; }));
+}
+
+// An empty button of Size: frames of Width pixels in Border with rounded
+// corners, and 256 gradient steps from From to To between them, each at row
+// Top + Step * Height / 256, where the first step to reach a row paints it
+// and the rows no step reaches show the form.
+QImage Expected(QSize Size, int Width, TColor Border, TColor From, TColor To)
+{
+    QImage Image = Solid(Size.width(), Size.height(), ColorToRGB(Border).rgb());
+    const QRect Inner = Image.rect().adjusted(Width, Width, -Width, -Width);
+    const QColor A = ColorToRGB(From), B = ColorToRGB(To);
+    for (int Y = Inner.top(); Y <= Inner.bottom(); ++Y) {
+        QRgb Row = FormColor;
+        for (int Step = 255; Step >= 0; --Step)
+            if (Inner.top() + Step * Inner.height() / 256 == Y)
+                Row = qRgb(A.red() + Step * (B.red() - A.red()) / 255,
+                           A.green() + Step * (B.green() - A.green()) / 255,
+                           A.blue() + Step * (B.blue() - A.blue()) / 255);
+        for (int X = Inner.left(); X <= Inner.right(); ++X)
+            Image.setPixel(X, Y, Row);
+    }
+    for (QPoint Corner : {Inner.topLeft(), Inner.topRight(), Inner.bottomLeft(), Inner.bottomRight()})
+        Image.setPixel(Corner, ColorToRGB(Border).rgb());
+    const QRect Outer = Image.rect();
+    for (QPoint Corner : {Outer.topLeft(), Outer.topRight(), Outer.bottomLeft(), Outer.bottomRight()})
+        Image.setPixel(Corner, FormColor);
     return Image;
+}
+
+// A 40 x 300 button from red to blue in a green border of Width: higher than
+// 256 rows, some rows keep the form's colour.
+void Tall(TSevenButton& Button, int Width)
+{
+    Button.resize(40, 300);
+    Button.Colors().SetColorNormalFrom(0x000000FF);
+    Button.Colors().SetColorNormalTo(0x00FF0000);
+    Button.Border().SetColorNormal(0x0000FF00);
+    Button.Border().SetWidthNormal(TSevenButtonBorderWidth(Width));
+}
+
+QRect Differences(const QImage& Image, const QImage& Other)
+{
+    return Box(Image, [&](int X, int Y) { return Image.pixel(X, Y) != Other.pixel(X, Y); });
 }
 
 } // namespace
 
-TEST(SevenButton, DefaultsAndNoDrawingOffAForm)
-{
-    TSevenButton Button;
-    EXPECT_EQ(Button.size(), QSize(85, 24));
-    EXPECT_EQ(Button.focusPolicy(), Qt::StrongFocus);
-    EXPECT_EQ(Button.State(), TSevenButton::stNormal);
-    EXPECT_EQ(Button.Alignment(), taCenter);
-    EXPECT_EQ(Button.Spacing(), 5);
-    EXPECT_EQ(Button.Marging(), 5);
-    EXPECT_EQ(Button.ModalResult, 0);
-    EXPECT_FALSE(Button.Default || Button.Cancel || Button.Active());
-    EXPECT_EQ(Button.Border().ColorNormal(), 7368816u);
-    EXPECT_EQ(Button.Border().WidthNormal(), 1);
-    EXPECT_EQ(Button.Colors().ColorHotTo, 16112039u);
-    EXPECT_EQ(Button.Colors().ColorDisabledFrom, 16053492u);
-    EXPECT_EQ(Button.Fonts().ColorDisabled, clGrayText);
-    EXPECT_EQ(Button.Pictures().Alignment(), taLeftJustify);
-    EXPECT_FALSE(Button.Pictures().Transparent());
-
-    // Not on a form: nothing is drawn, whatever changes.
-    Button.Paint();
-    Button.SetCaption("&OK");
-    Button.Colors().SetColorNormalFrom(clWhite);
-    EXPECT_TRUE(Button.Bitmap().isNull());
-}
-
 TEST(SevenButton, EachStatePaintsItsGradientBorderAndCorners)
 {
-    struct TCase
+    const struct
     {
         const char* Name;
         std::function<void(TWindow&)> Reach;
         std::uint8_t State;
         TColor From, To, Border;
-    };
-    const TCase Cases[] = {
+        int Width = 1;
+    } Cases[] = {
         {"normal", [](TWindow&) {}, TSevenButton::stNormal, 16579836, 13619151, 7368816},
-        {"hot",
-         [](TWindow& Window) {
-             QEnterEvent Enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-             QApplication::sendEvent(Window.Button, &Enter);
-         },
-         TSevenButton::stHot, 16579836, 16112039, 11632444},
-        {"down", [](TWindow& Window) { QTest::mousePress(Window.Handle(), Qt::LeftButton, {}, Window.At()); },
+        {"hot", [](TWindow& W) { Hover(*W.Button); }, TSevenButton::stHot, 16579836, 16112039, 11632444},
+        {"down", [](TWindow& W) { QTest::mousePress(W.Handle(), Qt::LeftButton, {}, W.At()); },
          TSevenButton::stDown, 16579836, 14398312, 9134636},
-        {"focused", [](TWindow& Window) { Window.Button->setFocus(); }, TSevenButton::stFocused, 16579836,
-         13619151, 11632444},
-        {"disabled", [](TWindow& Window) { Window.Button->setEnabled(false); }, TSevenButton::stDisabled,
-         16053492, 16053492, 11907757},
+        {"focused", [](TWindow& W) { W.Button->setFocus(); }, TSevenButton::stFocused, 16579836, 13619151,
+         11632444},
+        {"disabled", [](TWindow& W) { W.Button->setEnabled(false); }, TSevenButton::stDisabled, 16053492,
+         16053492, 11907757},
+        {"tall, border 3", [](TWindow& W) { Tall(*W.Button, 3); }, TSevenButton::stNormal, 0xFF, 0xFF0000,
+         0xFF00, 3},
     };
-    for (const TCase& Case : Cases) {
+    for (const auto& Case : Cases) {
         SCOPED_TRACE(Case.Name);
         TWindow Window;
         ASSERT_TRUE(Window.Open());
         Case.Reach(Window);
         ASSERT_EQ(Window.Button->State(), Case.State);
         const QImage& Image = Window.Button->Bitmap();
-        ASSERT_EQ(Image.size(), QSize(85, 24));
-        // The screen shows what Paint() drew.
-        EXPECT_EQ(Window.Button->grab().toImage().convertToFormat(QImage::Format_RGB32), Image);
-
-        const QRgb Border = Rgb(Case.Border), Background = FormColor.rgb();
-        for (int Y = 1; Y <= 22; ++Y) {
-            const std::optional<QRgb> Row = GradientRow(Y, 1, 22, ColorToRGB(Case.From), ColorToRGB(Case.To));
-            ASSERT_TRUE(Row) << Y;
-            for (int X : {2, 42, 82})
-                EXPECT_EQ(Image.pixel(X, Y), *Row) << X << "," << Y;
-        }
-        EXPECT_EQ(Image.pixel(42, 1), Rgb(Case.From));
-        EXPECT_EQ(Image.pixel(42, 22), GradientRow(22, 1, 22, ColorToRGB(Case.From), ColorToRGB(Case.To)));
-        for (QPoint Point : {QPoint(1, 0), QPoint(42, 0), QPoint(42, 23), QPoint(0, 12), QPoint(84, 12),
-                             QPoint(1, 1), QPoint(83, 1), QPoint(1, 22), QPoint(83, 22)})
-            EXPECT_EQ(Image.pixel(Point), Border) << Point.x() << "," << Point.y();
-        for (QPoint Point : {QPoint(0, 0), QPoint(84, 0), QPoint(0, 23), QPoint(84, 23)})
-            EXPECT_EQ(Image.pixel(Point), Background) << Point.x() << "," << Point.y();
+        ASSERT_EQ(Image.size(), Case.Width > 1 ? QSize(40, 300) : QSize(85, 24));
+        EXPECT_EQ(
+            Where(Differences(Image, Expected(Image.size(), Case.Width, Case.Border, Case.From, Case.To))),
+            "");
+        EXPECT_EQ(Where(Differences(Image, Window.Button->grab().toImage())), ""); // what the screen shows
         if (Case.State == TSevenButton::stDown)
             QTest::mouseRelease(Window.Handle(), Qt::LeftButton, {}, Window.At());
     }
 }
 
-TEST(SevenButton, GradientRowsFollowTheStepsAndTallButtonsKeepTheRowsBetween)
+TEST(SevenButton, GradientStepsAtFixedPointsAndNoDrawingOffAForm)
 {
-    QWidget Form;
-    QPalette Palette = Form.palette();
-    Palette.setColor(QPalette::Window, FormColor);
-    Form.setPalette(Palette);
-    TSevenButton Button(&Form);
-    Button.Colors().SetColorNormalFrom(0x000000FF); // red at the top
-    Button.Colors().SetColorNormalTo(0x00FF0000);   // blue at the bottom
+    TSevenButton Alone;
+    Alone.SetCaption("&OK");
+    EXPECT_TRUE(Alone.Bitmap().isNull());
 
-    Button.resize(40, 24);
-    Button.Paint();
-    EXPECT_EQ(Button.Bitmap().pixel(20, 1), qRgb(255, 0, 0));
-    EXPECT_EQ(Button.Bitmap().pixel(20, 2), qRgb(255 - 12 * 255 / 255, 0, 12)); // step 12
-    EXPECT_EQ(Button.Bitmap().pixel(20, 22), qRgb(255 - 245, 0, 245));          // step 245
-
-    // 298 rows for 256 steps: 42 rows are reached by no step.
-    Button.resize(40, 300);
-    Button.Paint();
-    const QImage& Image = Button.Bitmap();
-    int Untouched = 0;
-    for (int Y = 1; Y <= 298; ++Y) {
-        const std::optional<QRgb> Row = GradientRow(Y, 1, 298, QColor(255, 0, 0), QColor(0, 0, 255));
-        Untouched += Row ? 0 : 1;
-        for (int X : {2, 20, 37})
-            EXPECT_EQ(Image.pixel(X, Y), Row.value_or(FormColor.rgb())) << X << "," << Y;
-    }
-    EXPECT_EQ(Untouched, 298 - 256);
-    EXPECT_EQ(Image.pixel(20, 8), FormColor.rgb()); // between steps 6 (row 7) and 7 (row 9)
-    // The last step lands on row 297; the bottom row of the gradient is left.
-    EXPECT_EQ(Image.pixel(20, 297), qRgb(0, 0, 255));
-    EXPECT_EQ(Image.pixel(20, 298), FormColor.rgb());
-}
-
-TEST(SevenButton, BorderFramesAndCornersForEachWidth)
-{
-    for (int Width : {1, 3}) {
-        SCOPED_TRACE(Width);
-        QWidget Form;
-        QPalette Palette = Form.palette();
-        Palette.setColor(QPalette::Window, FormColor);
-        Form.setPalette(Palette);
-        TSevenButton Button(&Form);
-        Button.resize(30, 20);
-        Button.Border().SetColorNormal(0x0000FF00);
-        Button.Border().SetWidthNormal(TSevenButtonBorderWidth(Width));
-        const QImage& Image = Button.Bitmap();
-        const QRgb Green = qRgb(0, 255, 0), Background = FormColor.rgb();
-        const QRect Outer(0, 0, 30, 20), Inner(Width, Width, 30 - 2 * Width, 20 - 2 * Width);
-        const QList<QPoint> OuterCorners{{0, 0}, {29, 0}, {0, 19}, {29, 19}};
-        const QList<QPoint> InnerCorners{
-            {Width, Width}, {29 - Width, Width}, {Width, 19 - Width}, {29 - Width, 19 - Width}};
-        for (int Y = 0; Y < 20; ++Y)
-            for (int X = 0; X < 30; ++X) {
-                const QPoint Point(X, Y);
-                if (OuterCorners.contains(Point))
-                    EXPECT_EQ(Image.pixel(Point), Background) << X << "," << Y;
-                else if (!Inner.contains(Point) || InnerCorners.contains(Point))
-                    EXPECT_EQ(Image.pixel(Point), Green) << X << "," << Y;
-                else
-                    EXPECT_NE(Image.pixel(Point), Green) << X << "," << Y;
-            }
-        EXPECT_TRUE(Outer.contains(Inner));
-        // The gradient starts under the frames.
-        EXPECT_EQ(Image.pixel(15, Width), Rgb(16579836));
-    }
+    TWindow Window;
+    Tall(*Window.Button, 1);
+    EXPECT_EQ(Window.Button->Bitmap().pixel(20, 8), FormColor); // between steps 6 (row 7) and 7 (row 9)
+    EXPECT_EQ(Window.Button->Bitmap().pixel(20, 297), Blue);
+    EXPECT_EQ(Window.Button->Bitmap().pixel(20, 298), FormColor);
+    Window.Button->resize(40, 24);
+    Window.Button->Paint();
+    EXPECT_EQ(Window.Button->Bitmap().pixel(20, 2), qRgb(255 - 12, 0, 12));    // step 12
+    EXPECT_EQ(Window.Button->Bitmap().pixel(20, 22), qRgb(255 - 245, 0, 245)); // step 245
 }
 
 TEST(SevenButton, CaptionAndPicturePlacement)
 {
     // A 200 x 30 button, border 1 and margin 5: the edge lies 6 pixels in.
-    struct TCase
+    // Edge is where the caption starts (left) or ends (right); a centred one
+    // is centred on the whole button, picture or not.
+    const struct
     {
         TAlignment Caption;
         std::optional<TAlignment> Picture;
-        QRect PictureBox;
-        std::function<void(const QRect&)> CheckCaption;
+        std::string PictureBox;
+        int Edge;
+    } Cases[] = {
+        {taLeftJustify, std::nullopt, {}, 6},
+        {taRightJustify, std::nullopt, {}, 193},
+        {taLeftJustify, taLeftJustify, "6,7 16x15", 6 + 16 + 5},
+        {taRightJustify, taRightJustify, "178,7 16x15", 178 - 5 - 1},
+        {taCenter, taLeftJustify, "6,7 16x15", 0},
     };
-    const QRect NoPicture;
-    const TCase Cases[] = {
-        {taLeftJustify, std::nullopt, NoPicture,
-         [](const QRect& Text) {
-             EXPECT_GE(Text.left(), 6);
-             EXPECT_LE(Text.left(), 8);
-         }},
-        {taRightJustify, std::nullopt, NoPicture,
-         [](const QRect& Text) {
-             EXPECT_LE(Text.right(), 193);
-             EXPECT_GE(Text.right(), 191);
-         }},
-        {taCenter, std::nullopt, NoPicture,
-         [](const QRect& Text) { EXPECT_NEAR(Text.left() + Text.right() + 1, 200, 3); }},
-        {taLeftJustify, taLeftJustify, QRect(6, 7, 16, 15),
-         [](const QRect& Text) {
-             EXPECT_GE(Text.left(), 6 + 16 + 5);
-             EXPECT_LE(Text.left(), 6 + 16 + 5 + 2);
-         }},
-        {taRightJustify, taRightJustify, QRect(178, 7, 16, 15),
-         [](const QRect& Text) {
-             EXPECT_LE(Text.right(), 178 - 5 - 1);
-             EXPECT_GE(Text.right(), 178 - 5 - 3);
-         }},
-        // A centred caption is centred on the whole button, picture or not.
-        {taCenter, taLeftJustify, QRect(6, 7, 16, 15),
-         [](const QRect& Text) { EXPECT_NEAR(Text.left() + Text.right() + 1, 200, 3); }},
-    };
-    for (const TCase& Case : Cases) {
+    for (const auto& Case : Cases) {
         SCOPED_TRACE(testing::Message() << Case.Caption << " " << (Case.Picture ? int(*Case.Picture) : -1));
-        QWidget Form;
-        TSevenButton Button(&Form);
-        Button.SetAllFonts(ArialEleven());
+        TWindow Window;
+        TSevenButton& Button = *Window.Button;
         Button.resize(200, 30);
         Button.SetAlignment(Case.Caption);
         if (Case.Picture) {
             Button.Pictures().SetAlignment(*Case.Picture);
-            Button.Pictures().SetPictureNormal(Solid(16, 15, Qt::red));
+            Button.Pictures().SetPictureNormal(Solid(16, 15, Red));
         }
         const QImage Without = Button.Bitmap();
         Button.SetCaption("&Rechercher");
-        const QRect Text = Difference(Button.Bitmap(), Without);
-        ASSERT_FALSE(Text.isEmpty());
-        Case.CheckCaption(Text);
-        // One line, centred in the height.
-        EXPECT_NEAR(Text.top() + Text.bottom() + 1, 30, 4);
-        EXPECT_EQ(PixelsOf(Button.Bitmap(), qRgb(255, 0, 0)), Case.PictureBox);
+        const QRect Text = Differences(Button.Bitmap(), Without);
+        if (Case.Caption == taLeftJustify)
+            EXPECT_NEAR(Text.left(), Case.Edge + 1, 1);
+        else if (Case.Caption == taRightJustify)
+            EXPECT_NEAR(Text.right(), Case.Edge - 1, 1);
+        else
+            EXPECT_NEAR(Text.left() + Text.right() + 1, 200, 3);
+        EXPECT_NEAR(Text.top() + Text.bottom() + 1, 30, 4); // one line, centred in the height
+        EXPECT_EQ(PixelsOf(Button.Bitmap(), Red), Case.PictureBox);
     }
 }
 
 TEST(SevenButton, PicturesOfTheStatesAndTransparency)
 {
     TWindow Window;
-    ASSERT_TRUE(Window.Open());
     TSevenButton& Button = *Window.Button;
-    QImage Picture = Solid(8, 8, Qt::red);
-    Picture.setPixel(0, 7, qRgb(255, 0, 255)); // the bottom-left colour
-    Picture.setPixel(3, 3, qRgb(255, 0, 255));
+    QImage Picture = Solid(8, 8, Red);
+    Picture.setPixel(0, 7, Pink); // the bottom-left colour
+    Picture.setPixel(3, 3, Pink);
     Button.Pictures().SetPictureNormal(Picture);
-    // Hot has no picture of its own: the normal one shows.
-    QEnterEvent Enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-    QApplication::sendEvent(&Button, &Enter);
+    Hover(Button); // hot has no picture of its own: the normal one shows
     ASSERT_EQ(Button.State(), TSevenButton::stHot);
-    EXPECT_EQ(PixelsOf(Button.Bitmap(), qRgb(255, 0, 0)), QRect(6, 8, 8, 8));
-    EXPECT_EQ(PixelsOf(Button.Bitmap(), qRgb(255, 0, 255)), QRect(6, 11, 4, 5));
-
+    EXPECT_EQ(PixelsOf(Button.Bitmap(), Red), "6,8 8x8");
+    EXPECT_EQ(PixelsOf(Button.Bitmap(), Pink), "6,11 4x5");
     Button.Pictures().SetTransparent(true);
-    EXPECT_TRUE(PixelsOf(Button.Bitmap(), qRgb(255, 0, 255)).isEmpty());
-    EXPECT_EQ(PixelsOf(Button.Bitmap(), qRgb(255, 0, 0)), QRect(6, 8, 8, 8));
-
-    // A state's own picture is stored without repainting; it shows next time.
+    EXPECT_EQ(PixelsOf(Button.Bitmap(), Pink), "");
+    EXPECT_EQ(PixelsOf(Button.Bitmap(), Red), "6,8 8x8");
     Button.Pictures().SetTransparent(false);
-    Button.Pictures().PictureHot = Solid(4, 4, Qt::green);
-    EXPECT_TRUE(PixelsOf(Button.Bitmap(), qRgb(0, 255, 0)).isEmpty());
+    Button.Pictures().PictureHot = Solid(4, 4, Green);
     Button.Paint();
-    EXPECT_EQ(PixelsOf(Button.Bitmap(), qRgb(0, 255, 0)), QRect(6, 10, 4, 4));
+    EXPECT_EQ(PixelsOf(Button.Bitmap(), Green), "6,10 4x4");
 }
 
 TEST(SevenButton, MouseStatesAndClicks)
 {
     TWindow Window;
     ASSERT_TRUE(Window.Open());
-    TSevenButton& Button = *Window.Button;
-    QSignalSpy Clicks(&Button, &TSevenButton::Clicked);
-    const QPoint Inside = Window.At(), Outside(250, 100);
-
-    // Qt drops a move to where the pointer already is: start elsewhere.
-    QTest::mouseMove(Window.Handle(), QPoint(5, 100));
-    QTest::mouseMove(Window.Handle(), Outside);
-    QTest::mouseMove(Window.Handle(), Inside);
-    EXPECT_EQ(Button.State(), TSevenButton::stHot);
-    QTest::mousePress(Window.Handle(), Qt::LeftButton, {}, Inside);
-    EXPECT_EQ(Button.State(), TSevenButton::stDown);
-    EXPECT_TRUE(Button.hasFocus());
-    EXPECT_EQ(Clicks.count(), 0);
-    QTest::mouseRelease(Window.Handle(), Qt::LeftButton, {}, Inside);
-    EXPECT_EQ(Button.State(), TSevenButton::stHot);
-    EXPECT_EQ(Clicks.count(), 1);
-    // Leaving with the focus shows the focused look.
-    QTest::mouseMove(Window.Handle(), Outside);
-    EXPECT_EQ(Button.State(), TSevenButton::stFocused);
-
-    // A double click is two clicks: the first release, then the second press.
-    QTest::mouseMove(Window.Handle(), Inside);
-    QTest::mouseDClick(Window.Handle(), Qt::LeftButton, {}, Inside);
-    EXPECT_EQ(Clicks.count(), 3);
-    EXPECT_EQ(Button.State(), TSevenButton::stHot);
-
-    // Out with the button held, and back in: down again, and the release clicks.
-    QTest::mousePress(Window.Handle(), Qt::LeftButton, {}, Inside);
-    QTest::mouseMove(Window.Handle(), Outside);
-    EXPECT_EQ(Button.State(), TSevenButton::stFocused);
-    QTest::mouseMove(Window.Handle(), Inside);
-    EXPECT_EQ(Button.State(), TSevenButton::stDown);
-    QTest::mouseRelease(Window.Handle(), Qt::LeftButton, {}, Inside);
-    EXPECT_EQ(Clicks.count(), 4);
-    // A release outside does not click.
-    QTest::mousePress(Window.Handle(), Qt::LeftButton, {}, Inside);
-    QTest::mouseMove(Window.Handle(), Outside);
-    QTest::mouseRelease(Window.Handle(), Qt::LeftButton, {}, Outside);
-    EXPECT_EQ(Clicks.count(), 4);
-    EXPECT_EQ(Button.State(), TSevenButton::stFocused);
-
-    // Disabled: its own look, which the mouse does not change.
-    Button.setEnabled(false);
-    EXPECT_EQ(Button.State(), TSevenButton::stDisabled);
-    QTest::mouseMove(Window.Handle(), Inside);
-    QTest::mouseMove(Window.Handle(), Outside);
-    EXPECT_EQ(Button.State(), TSevenButton::stDisabled);
-    Button.setEnabled(true);
-    EXPECT_EQ(Button.State(), TSevenButton::stNormal);
-    EXPECT_EQ(Clicks.count(), 4);
+    QSignalSpy Clicks(Window.Button, &TSevenButton::Clicked);
+    // Each step, then the state it leaves (Normal, Hot, Down, Focused,
+    // disabled X) and the clicks so far. A double click is two clicks; out
+    // with the button held and back in is down again, and its release clicks.
+    const QStringList Steps = QString("out N0, in H0, press D0, release H1, out F1, in H1, double H3, "
+                                      "press D3, out F3, in D3, release H4, press D4, out F4, release F4, "
+                                      "disable X4, in X4, out X4, enable N4")
+                                  .split(", ");
+    QPoint Pointer;
+    for (const QString& Step : Steps) {
+        const QString Action = Step.section(' ', 0, 0);
+        if (Action == "in" || Action == "out")
+            QTest::mouseMove(Window.Handle(), Pointer = Action == "in" ? Window.At() : QPoint(250, 100));
+        else if (Action == "press")
+            QTest::mousePress(Window.Handle(), Qt::LeftButton, {}, Pointer);
+        else if (Action == "release")
+            QTest::mouseRelease(Window.Handle(), Qt::LeftButton, {}, Pointer);
+        else if (Action == "double")
+            QTest::mouseDClick(Window.Handle(), Qt::LeftButton, {}, Pointer);
+        else
+            Window.Button->setEnabled(Action == "enable");
+        const QString Seen = QString("NHDFX")[Window.Button->State()] + QString::number(Clicks.count());
+        EXPECT_EQ(Seen.toStdString(), Step.section(' ', 1).toStdString()) << Step.toStdString();
+    }
 }
 
 TEST(SevenButton, SpaceFocusAndDialogKeys)
@@ -405,7 +292,6 @@ TEST(SevenButton, SpaceFocusAndDialogKeys)
     TWindow Window;
     ASSERT_TRUE(Window.Open());
     TSevenButton& Ok = *Window.Button;
-    Ok.SetCaption("OK");
     Ok.Default = true;
     auto* Cancel = new TSevenButton(Window.Form.get());
     Cancel->move(140, 60);
@@ -413,169 +299,116 @@ TEST(SevenButton, SpaceFocusAndDialogKeys)
     Cancel->Cancel = true;
     Cancel->show();
     QSignalSpy OkClicks(&Ok, &TSevenButton::Clicked), CancelClicks(Cancel, &TSevenButton::Clicked);
-    const auto Counts = [&] { return std::pair(int(OkClicks.count()), int(CancelClicks.count())); };
+    const auto Key = [&](QWidget* To, Qt::Key Code, Qt::KeyboardModifiers Modifiers = {}) {
+        QTest::keyClick(To, Code, Modifiers);
+        return std::pair(int(OkClicks.count()), int(CancelClicks.count()));
+    };
 
-    // Focus on the button: focused look, Enter answers it.
-    Ok.setFocus();
-    EXPECT_EQ(Ok.State(), TSevenButton::stFocused);
-    EXPECT_TRUE(Ok.Active());
     // Space clicks at each press, auto-repeated ones too, never at the release.
-    QTest::keyPress(&Ok, Qt::Key_Space);
-    for (int Repeat = 0; Repeat < 3; ++Repeat) {
-        QKeyEvent Release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier, " ", true);
-        QApplication::sendEvent(&Ok, &Release);
-        QKeyEvent Press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ", true);
-        QApplication::sendEvent(&Ok, &Press);
+    Ok.setFocus();
+    for (QEvent::Type Type : {QEvent::KeyRelease, QEvent::KeyPress, QEvent::KeyRelease, QEvent::KeyPress}) {
+        QKeyEvent Repeated(Type, Qt::Key_Space, Qt::NoModifier, " ", true);
+        QApplication::sendEvent(&Ok, &Repeated);
     }
-    QTest::keyRelease(&Ok, Qt::Key_Space);
-    EXPECT_EQ(Counts(), std::pair(4, 0));
-
+    EXPECT_EQ(Key(&Ok, Qt::Key_Space), std::pair(3, 0));
     // The focus on another button moves Enter to it.
     Cancel->setFocus();
     EXPECT_EQ(Ok.State(), TSevenButton::stNormal);
-    EXPECT_FALSE(Ok.Active());
-    EXPECT_TRUE(Cancel->Active());
-    QTest::keyClick(Cancel, Qt::Key_Return);
-    EXPECT_EQ(Counts(), std::pair(4, 1));
+    EXPECT_EQ(Key(Cancel, Qt::Key_Return), std::pair(3, 1));
 
     // The focus on the line edit: the default button answers Enter, the
     // cancel button Escape, not with Shift, Ctrl or Alt held.
     Window.Edit->setFocus();
-    EXPECT_TRUE(Ok.Active());
-    EXPECT_FALSE(Cancel->Active());
-    QTest::keyClick(Window.Edit, Qt::Key_Return);
-    QTest::keyClick(Window.Edit, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(Counts(), std::pair(6, 1));
-    QTest::keyClick(Window.Edit, Qt::Key_Escape);
-    EXPECT_EQ(Counts(), std::pair(6, 2));
+    EXPECT_EQ(Key(Window.Edit, Qt::Key_Return), std::pair(4, 1));
+    EXPECT_EQ(Key(Window.Edit, Qt::Key_Enter, Qt::KeypadModifier), std::pair(5, 1));
+    EXPECT_EQ(Key(Window.Edit, Qt::Key_Escape), std::pair(5, 2));
     for (Qt::KeyboardModifier Modifier : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
-        QTest::keyClick(Window.Edit, Qt::Key_Return, Modifier);
-        QTest::keyClick(Window.Edit, Qt::Key_Escape, Modifier);
+        EXPECT_EQ(Key(Window.Edit, Qt::Key_Return, Modifier), std::pair(5, 2)) << Modifier;
+        EXPECT_EQ(Key(Window.Edit, Qt::Key_Escape, Modifier), std::pair(5, 2)) << Modifier;
     }
-    EXPECT_EQ(Counts(), std::pair(6, 2));
-
-    // Alt and the accelerator letter.
-    QTest::keyClick(Window.Edit, Qt::Key_A, Qt::AltModifier);
-    EXPECT_EQ(Counts(), std::pair(6, 3));
+    EXPECT_EQ(Key(Window.Edit, Qt::Key_A, Qt::AltModifier), std::pair(5, 3)); // the accelerator
     EXPECT_EQ(Window.Edit->text(), QString());
 
     // A button that cannot take the focus answers nothing.
     Cancel->setEnabled(false);
     Ok.hide();
-    QTest::keyClick(Window.Edit, Qt::Key_A, Qt::AltModifier);
-    QTest::keyClick(Window.Edit, Qt::Key_Escape);
-    QTest::keyClick(Window.Edit, Qt::Key_Return);
-    EXPECT_EQ(Counts(), std::pair(6, 3));
+    Key(Window.Edit, Qt::Key_A, Qt::AltModifier);
+    Key(Window.Edit, Qt::Key_Escape);
+    EXPECT_EQ(Key(Window.Edit, Qt::Key_Return), std::pair(5, 3));
 }
 
 namespace {
 
-class TRefusingForm : public TModalForm
+// OK, a button without a result, and Cancel, on a form that closes only when
+// it may.
+class TDialog : public TModalForm
 {
 public:
-    bool MayClose = false;
-    int Queries = 0;
+    TDialog()
+    {
+        Ok->setObjectName("ok");
+        Plain->setObjectName("plain");
+        Cancel->setObjectName("cancel");
+        Ok->ModalResult = mrOk;
+        Plain->move(90, 0);
+        Cancel->move(180, 0);
+        Cancel->ModalResult = mrCancel;
+        Cancel->Cancel = true;
+    }
+    bool MayClose = true;
+    TSevenButton* Ok = new TSevenButton(this);
+    TSevenButton* Plain = new TSevenButton(this);
+    TSevenButton* Cancel = new TSevenButton(this);
 
 protected:
-    bool CloseQuery() override
-    {
-        ++Queries;
-        return MayClose;
-    }
+    bool CloseQuery() override { return MayClose; }
 };
 
 } // namespace
 
 TEST(SevenButton, ModalResultsThroughARealModalLoop)
 {
-    struct TCase
-    {
-        const char* Name;
-        int Expected;
-        // Runs inside the modal loop, once the form shows.
-        std::function<void(TRefusingForm&, TSevenButton& Ok, TSevenButton& Ignore, TSevenButton& Cancel)> Act;
+    // Steps taken once the form shows: "ok", "plain" and "cancel" click those
+    // buttons, "escape" is pressed on OK, "close" is the close box; "refuse"
+    // and "allow" set whether the form may close; "reset" and "fail" give OK
+    // a handler that sets the result back to none, or raises; "open" expects
+    // the form still open with no result pending.
+    const std::pair<QString, int> Cases[] = {
+        {"plain open ok", mrOk},
+        {"reset ok open escape", mrCancel},
+        {"fail ok open cancel", mrCancel},
+        {"refuse ok open allow ok", mrOk},
+        {"refuse close open allow close", mrCancel},
     };
-    const TCase Cases[] = {
-        {"OK", mrOk,
-         [](auto& Form, auto& Ok, auto&, auto&) {
-             Form.MayClose = true;
-             QTest::mouseClick(&Ok, Qt::LeftButton);
-         }},
-        {"a handler that sets the result", mrIgnore,
-         [](auto& Form, auto&, auto& Ignore, auto&) {
-             Form.MayClose = true;
-             QObject::connect(&Ignore, &TSevenButton::Clicked, &Form,
-                              [&Form] { Form.ModalResult = mrIgnore; });
-             QTest::mouseClick(&Ignore, Qt::LeftButton);
-         }},
-        {"a handler that resets the result", mrCancel,
-         [](auto& Form, auto& Ok, auto&, auto&) {
-             Form.MayClose = true;
-             QObject::connect(&Ok, &TSevenButton::Clicked, &Form, [&Form] { Form.ModalResult = mrNone; });
-             QTest::mouseClick(&Ok, Qt::LeftButton);
-             EXPECT_TRUE(Form.isVisible());
-             QTest::keyClick(&Ok, Qt::Key_Escape);
-         }},
-        {"a form that refuses to close", mrOk,
-         [](auto& Form, auto& Ok, auto& Ignore, auto&) {
-             QTest::mouseClick(&Ok, Qt::LeftButton);
-             EXPECT_TRUE(Form.isVisible());
-             EXPECT_EQ(Form.ModalResult, mrNone);
-             // A button without a result closes nothing and asks nothing.
-             QTest::mouseClick(&Ignore, Qt::LeftButton);
-             EXPECT_EQ(Form.Queries, 1);
-             Form.MayClose = true;
-             QTest::mouseClick(&Ok, Qt::LeftButton);
-         }},
-        {"the close box", mrCancel,
-         [](auto& Form, auto&, auto&, auto&) {
-             Form.close();
-             EXPECT_TRUE(Form.isVisible());
-             EXPECT_EQ(Form.ModalResult, mrNone);
-             Form.MayClose = true;
-             Form.close();
-         }},
-    };
-    for (const TCase& Case : Cases) {
-        SCOPED_TRACE(Case.Name);
-        TRefusingForm Form;
-        auto* Ok = new TSevenButton(&Form);
-        Ok->ModalResult = mrOk;
-        auto* Ignore = new TSevenButton(&Form);
-        Ignore->move(90, 0);
-        auto* Cancel = new TSevenButton(&Form);
-        Cancel->move(180, 0);
-        Cancel->ModalResult = mrCancel;
-        Cancel->Cancel = true;
-        bool Acted = false;
+    for (const auto& [Script, Result] : Cases) {
+        SCOPED_TRACE(Script.toStdString());
+        TestPrompts().Reset();
+        TDialog Form;
         QTimer::singleShot(0, &Form, [&] {
-            if (QTest::qWaitForWindowActive(&Form))
-                Case.Act(Form, *Ok, *Ignore, *Cancel);
-            Acted = true;
+            if (!QTest::qWaitForWindowActive(&Form))
+                return;
+            for (const QString& Step : Script.split(' ')) {
+                if (auto* Button = Form.findChild<TSevenButton*>(Step))
+                    QTest::mouseClick(Button, Qt::LeftButton);
+                else if (Step == "escape")
+                    QTest::keyClick(Form.Ok, Qt::Key_Escape);
+                else if (Step == "close")
+                    Form.close();
+                else if (Step == "refuse" || Step == "allow")
+                    Form.MayClose = Step == "allow";
+                else if (Step == "open")
+                    EXPECT_TRUE(Form.isVisible() && Form.ModalResult == mrNone);
+                else
+                    QObject::connect(Form.Ok, &TSevenButton::Clicked, &Form, [&Form, Step] {
+                        if (Step == "fail")
+                            throw std::runtime_error("failed");
+                        Form.ModalResult = mrNone;
+                    });
+            }
         });
         // Should the form stay open by mistake, the test ends all the same.
         QTimer::singleShot(10000, &Form, [&Form] { Form.done(-1); });
-        EXPECT_EQ(Form.ShowModal(), Case.Expected);
-        EXPECT_TRUE(Acted);
-        EXPECT_EQ(Form.ModalResult, Case.Expected);
-        EXPECT_FALSE(Form.isVisible());
+        EXPECT_EQ(Form.ShowModal(), Result);
+        EXPECT_EQ(TestPrompts().Texts("Message").size(), Script.startsWith("fail") ? 1u : 0u);
     }
-}
-
-TEST(SevenButton, ClickGivesTheResultBeforeTheHandlersAndLetsTheirErrorsThrough)
-{
-    TModalForm Form;
-    TSevenButton Button(&Form);
-    Button.ModalResult = mrNo;
-    int Seen = -1;
-    QObject::connect(&Button, &TSevenButton::Clicked, [&] {
-        Seen = Form.ModalResult;
-        throw std::runtime_error("handler failed");
-    });
-    Form.ModalResult = mrOk;
-    EXPECT_THROW(Button.Click(), std::runtime_error);
-    EXPECT_EQ(Seen, mrNo);
-    Button.ModalResult = 0;
-    EXPECT_THROW(Button.Click(), std::runtime_error);
-    EXPECT_EQ(Seen, mrNone);
 }
