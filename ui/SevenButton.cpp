@@ -234,47 +234,27 @@ void TSevenButton::DrawGradient(QImage& Canvas, const QRect& Rect, TColor ColorF
 
 TSevenButton::TLook TSevenButton::LookOfState() const
 {
+    const auto Look = [](TColor Border, TColor From, TColor To, const QFont& Font, TColor Text,
+                         TSevenButtonBorderWidth Width, const QImage& Picture) {
+        return TLook{Border, From, To, Font, Text, ClampBorderWidth(Width), &Picture};
+    };
     switch (FState) {
     case stHot:
-        return {.BorderColor = FBorder.ColorHot,
-                .From = FColors.ColorHotFrom,
-                .To = FColors.ColorHotTo,
-                .Font = FFonts.FontHot,
-                .TextColor = FFonts.ColorHot,
-                .BorderWidth = ClampBorderWidth(FBorder.WidthHot),
-                .Picture = &FPictures.PictureHot};
+        return Look(FBorder.ColorHot, FColors.ColorHotFrom, FColors.ColorHotTo, FFonts.FontHot,
+                    FFonts.ColorHot, FBorder.WidthHot, FPictures.PictureHot);
     case stDown:
-        return {.BorderColor = FBorder.ColorDown,
-                .From = FColors.ColorDownFrom,
-                .To = FColors.ColorDownTo,
-                .Font = FFonts.FontDown,
-                .TextColor = FFonts.ColorDown,
-                .BorderWidth = ClampBorderWidth(FBorder.WidthDown),
-                .Picture = &FPictures.PictureDown};
+        return Look(FBorder.ColorDown, FColors.ColorDownFrom, FColors.ColorDownTo, FFonts.FontDown,
+                    FFonts.ColorDown, FBorder.WidthDown, FPictures.PictureDown);
     case stFocused:
-        return {.BorderColor = FBorder.ColorFocused,
-                .From = FColors.ColorFocusedFrom,
-                .To = FColors.ColorFocusedTo,
-                .Font = FFonts.FontFocused,
-                .TextColor = FFonts.ColorFocused,
-                .BorderWidth = ClampBorderWidth(FBorder.WidthFocused),
-                .Picture = &FPictures.PictureFocused};
+        return Look(FBorder.ColorFocused, FColors.ColorFocusedFrom, FColors.ColorFocusedTo,
+                    FFonts.FontFocused, FFonts.ColorFocused, FBorder.WidthFocused, FPictures.PictureFocused);
     case stDisabled:
-        return {.BorderColor = FBorder.ColorDisabled,
-                .From = FColors.ColorDisabledFrom,
-                .To = FColors.ColorDisabledTo,
-                .Font = FFonts.FontDisabled,
-                .TextColor = FFonts.ColorDisabled,
-                .BorderWidth = ClampBorderWidth(FBorder.WidthDisabled),
-                .Picture = &FPictures.PictureDisabled};
+        return Look(FBorder.ColorDisabled, FColors.ColorDisabledFrom, FColors.ColorDisabledTo,
+                    FFonts.FontDisabled, FFonts.ColorDisabled, FBorder.WidthDisabled,
+                    FPictures.PictureDisabled);
     default:
-        return {.BorderColor = FBorder.ColorNormal(),
-                .From = FColors.ColorNormalFrom(),
-                .To = FColors.ColorNormalTo(),
-                .Font = font(),
-                .TextColor = FFonts.ColorNormal,
-                .BorderWidth = ClampBorderWidth(FBorder.WidthNormal()),
-                .Picture = &FPictures.PictureNormal()};
+        return Look(FBorder.ColorNormal(), FColors.ColorNormalFrom(), FColors.ColorNormalTo(), font(),
+                    FFonts.ColorNormal, FBorder.WidthNormal(), FPictures.PictureNormal());
     }
 }
 
