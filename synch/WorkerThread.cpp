@@ -1,7 +1,8 @@
 #include "WorkerThread.h"
 
+#include <chrono>
 #include <condition_variable>
-#include <future>
+#include <exception>
 #include <memory>
 #include <mutex>
 
@@ -9,6 +10,11 @@ namespace {
 
 // The worker whose thread is running the calling code, if any.
 thread_local TWorkerThread* CurrentWorker = nullptr;
+
+// How long a worker waiting for the main thread keeps its processor before it
+// lets itself be put to sleep: long enough for a handler that moves a bar or
+// writes a log line, short enough that a modal dialog costs no processor.
+constexpr std::chrono::microseconds SpinBeforeSleep(200);
 
 // How many started workers have not wholly ended yet.
 struct TWorkerCount
@@ -92,17 +98,34 @@ void TWorkerThread::Synchronize(const std::function<void()>& Method)
         Method();
         return;
     }
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> finished = done->get_future();
-    FDispatcher.Post([&Method, done] {
+    // The main thread usually answers within microseconds; waiting for it by
+    // spinning a little first spares the worker the cost of being put to
+    // sleep and woken up again for every event.
+    struct THandoff
+    {
+        std::atomic<bool> Done{false};
+        std::exception_ptr Error;
+    };
+    auto handoff = std::make_shared<THandoff>();
+    FDispatcher.Post([&Method, handoff] {
         try {
             Method();
-            done->set_value();
         } catch (...) {
-            done->set_exception(std::current_exception());
+            handoff->Error = std::current_exception();
         }
+        handoff->Done.store(true, std::memory_order_release);
+        handoff->Done.notify_one();
     });
-    finished.get();
+    const auto spinUntil = std::chrono::steady_clock::now() + SpinBeforeSleep;
+    while (!handoff->Done.load(std::memory_order_acquire)) {
+        if (std::chrono::steady_clock::now() >= spinUntil) {
+            handoff->Done.wait(false, std::memory_order_acquire);
+            break;
+        }
+        std::this_thread::yield();
+    }
+    if (handoff->Error)
+        std::rethrow_exception(handoff->Error);
 }
 
 void TWorkerThread::WaitForAllWorkers()
