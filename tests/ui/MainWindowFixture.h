@@ -18,20 +18,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
-
-// Runs the event loop until Done holds; false when Limit passed first (a
-// safety net against a hung worker, not a measure of speed).
-inline bool Eventually(const std::function<bool()>& Done, int Limit = 10000)
-{
-    return QTest::qWaitFor(Done, Limit);
-}
 
 struct MainWindowTest : ::testing::Test
 {
@@ -78,7 +70,9 @@ struct MainWindowTest : ::testing::Test
     std::string Caption(const char* Name) const { return Find<TSevenButton>(Name)->Caption().toStdString(); }
     void WaitUntilIdle() const
     {
-        ASSERT_TRUE(Eventually([this] { return Form->findChild<QWidget*>("BtStart")->isEnabled(); }, 60000));
+        // A long limit: a safety net against a hung worker, not a measure of speed.
+        ASSERT_TRUE(
+            QTest::qWaitFor([this] { return Form->findChild<QWidget*>("BtStart")->isEnabled(); }, 60000));
     }
     void StartIn(const std::string& Folder) const
     {

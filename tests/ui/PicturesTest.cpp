@@ -3,9 +3,6 @@
 #include "Pictures.h"
 #include "Resources.h"
 
-#include <QBuffer>
-#include <QImage>
-#include <QImageReader>
 #include <QTest>
 #include <QTimer>
 
@@ -13,60 +10,19 @@
 
 #include <set>
 
-namespace {
-
-QImage Decode(std::string_view Bytes, QByteArray& Format)
-{
-    QByteArray Data(Bytes.data(), qsizetype(Bytes.size()));
-    QBuffer Buffer(&Data);
-    QImageReader Reader(&Buffer);
-    Format = Reader.format();
-    return Reader.read();
-}
-
-} // namespace
-
 TEST(Pictures, BuiltInPicturesHaveTheirWindowSizes)
 {
-    struct TCase
-    {
-        const char* Name;
-        std::string_view Bytes;
-        QByteArray Format;
-        QSize Size; // a width of 0: any whole number of square frames
+    const std::pair<std::string_view, QSize> Cases[] = {
+        {VantryResource_update(), {18, 18}},
+        {VantryResource_logo(), {90, 56}},
+        {VantryResource_nofolder75(), {75, 100}},
     };
-    const TCase Cases[] = {
-        {"update", VantryResource_update(), "png", QSize(18, 18)},
-        {"busy", VantryResource_busy(), "png", QSize(0, 24)},
-        {"logo", VantryResource_logo(), "png", QSize(90, 56)},
-        {"nofolder75", VantryResource_nofolder75(), "jpeg", QSize(75, 100)},
-    };
-    for (const TCase& Case : Cases) {
-        SCOPED_TRACE(Case.Name);
-        QByteArray Format;
-        const QImage Image = Decode(Case.Bytes, Format);
-        ASSERT_FALSE(Image.isNull());
-        EXPECT_EQ(Format, Case.Format);
-        EXPECT_EQ(PictureFromResource(Case.Bytes).size(), Image.size());
-        EXPECT_EQ(Image.height(), Case.Size.height());
-        if (Case.Size.width() > 0) {
-            EXPECT_EQ(Image.width(), Case.Size.width());
-        } else {
-            EXPECT_GE(Image.width(), 2 * Image.height());
-            EXPECT_EQ(Image.width() % Image.height(), 0);
-        }
-        // The signs and the logo sit on the window's own colour.
-        if (Case.Format == "png") {
-            EXPECT_EQ(qAlpha(Image.pixel(0, 0)), 0);
-        }
-    }
-
-    // Thumbnails are decoded by any JPEG reader only when baseline: a start of
-    // frame 0xFFC0, never the progressive 0xFFC2.
-    const std::string_view Thumbnail = VantryResource_nofolder75();
-    EXPECT_NE(Thumbnail.find("\xFF\xC0"), std::string_view::npos);
-    EXPECT_EQ(Thumbnail.find("\xFF\xC2"), std::string_view::npos);
-
+    for (const auto& [Bytes, Size] : Cases)
+        EXPECT_EQ(PictureFromResource(Bytes).size(), Size);
+    // The busy sign is a strip of square frames.
+    const QSize Strip = PictureFromResource(VantryResource_busy()).size();
+    EXPECT_EQ(Strip.height(), 24);
+    EXPECT_TRUE(Strip.width() >= 48 && Strip.width() % 24 == 0) << Strip.width();
     EXPECT_TRUE(PictureFromResource("not a picture").isNull());
 }
 
@@ -75,24 +31,20 @@ TEST(Pictures, BusySignTurnsOnlyOnScreen)
     QWidget Window;
     Window.resize(200, 100);
     TBusySign Sign(&Window);
-    Sign.move(18, 10);
     const QTimer* Timer = Sign.findChild<QTimer*>();
     ASSERT_NE(Timer, nullptr);
     EXPECT_EQ(Sign.size(), QSize(24, 24));
 
-    // Created hidden: the window shows without it, and nothing ticks.
+    // Created hidden, and shown inside a hidden window, nothing ticks.
     Window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window));
-    EXPECT_FALSE(Sign.isVisible());
-    EXPECT_FALSE(Timer->isActive());
-
-    // Shown inside a hidden window, it is still off screen.
+    EXPECT_FALSE(Sign.isVisible() || Timer->isActive());
     Window.hide();
     Sign.setVisible(true);
     EXPECT_FALSE(Timer->isActive());
 
-    // On screen it passes through every frame of the strip and starts over,
-    // painting a different picture for each.
+    // On screen it passes through every frame of the strip, painting each
+    // differently, and starts over.
     Window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Window));
     const int Frames = PictureFromResource(VantryResource_busy()).width() / 24;
@@ -107,14 +59,9 @@ TEST(Pictures, BusySignTurnsOnlyOnScreen)
     EXPECT_TRUE(QTest::qWaitFor([&] { return Sign.Frame() != First; }));
     EXPECT_NE(Sign.grab().toImage(), FirstPicture);
 
-    // Hidden again, its timer stops, and so do the frames.
+    // Hidden again, or in a window hidden, it stops.
     Sign.setVisible(false);
     EXPECT_FALSE(Timer->isActive());
-    const int Stopped = Sign.Frame();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(Sign.Frame(), Stopped);
-
-    // Hiding the whole window stops it as well.
     Sign.setVisible(true);
     EXPECT_TRUE(Timer->isActive());
     Window.hide();

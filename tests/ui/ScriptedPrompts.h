@@ -30,16 +30,15 @@ public:
                                         const std::string&) override
     {
         Calls.push_back({"InputBox", Prompt, Caption});
-        return Take(InputAnswers, std::optional<std::string>());
+        return Take(InputAnswers, {});
     }
     std::optional<std::string> BrowseFolder(const std::string& Text) override
     {
         Calls.push_back({"BrowseFolder", Text});
-        return Take(FolderAnswers, std::optional<std::string>());
+        return Take(FolderAnswers, {});
     }
     void OpenUrl(const std::string& Url) override { Calls.push_back({"OpenUrl", Url}); }
 
-    // The texts of the calls of one kind, in order.
     std::vector<std::string> Texts(const std::string& Kind) const
     {
         std::vector<std::string> Result;
@@ -53,17 +52,16 @@ public:
     std::vector<TCall> Calls;
     // Answers given in order; once used up, Confirm says No and the others cancel.
     std::deque<bool> ConfirmAnswers;
-    std::deque<std::optional<std::string>> InputAnswers;
-    std::deque<std::optional<std::string>> FolderAnswers;
+    std::deque<std::optional<std::string>> InputAnswers, FolderAnswers;
 
 private:
     template <class T> static T Take(std::deque<T>& Answers, T Otherwise)
     {
-        if (Answers.empty())
-            return Otherwise;
-        T Answer = std::move(Answers.front());
-        Answers.pop_front();
-        return Answer;
+        if (!Answers.empty()) {
+            Otherwise = std::move(Answers.front());
+            Answers.pop_front();
+        }
+        return Otherwise;
     }
 };
 

@@ -1,5 +1,5 @@
-// The window tests' program: an offscreen application whose escaped errors
-// land in the test script, under the French locale.
+// The window tests' program: an offscreen application, under the French
+// locale, whose escaped errors land in the test script.
 #include "ScriptedPrompts.h"
 #include "VantryApplication.h"
 
@@ -15,7 +15,7 @@ TScriptedPrompts& TestPrompts()
 
 int main(int argc, char** argv)
 {
-    // The application sets the locale from the environment, as the program does.
+    // Dates and the order of names follow the locale, as in the program.
     qputenv("LC_ALL", "fr_FR.UTF-8");
     std::setlocale(LC_ALL, "");
     qputenv("QT_QPA_PLATFORM", "offscreen");
