@@ -3,7 +3,6 @@
 #include "DDKConversion.h"
 #include "DDKError.h"
 #include "FakeServices.h"
-#include "HttpObject.h"
 #include "LogWriter.h"
 #include "ServiceSettings.h"
 #include "TempFolder.h"
@@ -22,23 +21,17 @@
 class ConfigTest : public testing::Test
 {
 protected:
-    ConfigTest() : FSaved(Config), FSavedPause(HttpObject.RetryPause)
+    ConfigTest() : FSaved(Config)
     {
         // Put together at run time so that this test program carries no stamp of its own.
         std::string Stamp = "ELF \x01VantryFileVersion?1.3.0.100\x01 ...";
         Stamp[Stamp.find('?')] = '=';
         Config = TConfig(Temp.Write("app/vantry", Stamp));
-        HttpObject.RetryPause = std::chrono::milliseconds(1);
     }
-    ~ConfigTest() override
-    {
-        Config = FSaved;
-        HttpObject.RetryPause = FSavedPause;
-    }
+    ~ConfigTest() override { Config = FSaved; }
 
     TempFolder Temp;
     TConfig FSaved;
-    std::chrono::milliseconds FSavedPause;
 };
 
 TEST_F(ConfigTest, DerivesEverythingFromTheExecutablePath)
@@ -46,11 +39,9 @@ TEST_F(ConfigTest, DerivesEverythingFromTheExecutablePath)
     EXPECT_EQ(Config.LogFile, Temp / "app/vantry.log");
     EXPECT_EQ(Config.Version, "1.3.0");
     EXPECT_TRUE(std::filesystem::is_directory(Temp / "app/Anomaly"));
-    EXPECT_EQ(TConfig(Temp.Write("app/plain.bin", "no stamp")).Version, "");
 
     // The program as installed keeps the user's files in the user's data folder.
     const TConfig Installed(Temp / "app/vantry", Temp / "data/vantry");
-    EXPECT_EQ(Installed.Version, "1.3.0");
     EXPECT_EQ(Installed.LogFile, Temp / "data/vantry/vantry.log");
     EXPECT_EQ(Installed.AnomalyDir, Temp / "data/vantry/Anomaly");
     EXPECT_EQ(Installed.IniFileName, Temp / "data/vantry/Vantry.ini");
@@ -59,7 +50,9 @@ TEST_F(ConfigTest, DerivesEverythingFromTheExecutablePath)
 
 TEST_F(ConfigTest, UserDataFolderFollowsTheDesktopsVariables)
 {
-    const auto Saved = [](const char* Name) { return std::getenv(Name) ? std::string(std::getenv(Name)) : "-"; };
+    const auto Saved = [](const char* Name) {
+        return std::getenv(Name) ? std::string(std::getenv(Name)) : "-";
+    };
     const std::string DataHome = Saved("XDG_DATA_HOME"), Home = Saved("HOME");
     const std::tuple<const char*, const char*, std::string> Cases[] = {
         {"/data", "/home/me", "/data/vantry"},
@@ -78,16 +71,13 @@ TEST_F(ConfigTest, UserDataFolderFollowsTheDesktopsVariables)
 TEST_F(ConfigTest, StartUpQueriesKeepTheDefaultOnAnyFailure)
 {
     const std::string Download = std::string("http://") + VersionHost + "/version.php?sw=vantry&req=dl&ver=";
-    const std::tuple<FakeAnswer, int, std::string> Cases[] = {
-        {FakeAnswer::Text("1.3.0"), 1, ""},
-        {FakeAnswer::Text("1.4.0"), 1, Download + "1.4.0"},
-        {FakeAnswer::Status(404), 1, ""},
-        {FakeAnswer::Status(503), 5, ""}};
-    for (const auto& [Answer, Times, Expected] : Cases) {
+    const std::pair<FakeAnswer, std::string> Cases[] = {{FakeAnswer::Text("1.3.0"), ""},
+                                                        {FakeAnswer::Text("1.4.0"), Download + "1.4.0"},
+                                                        {FakeAnswer::Status(404), ""}};
+    for (const auto& [Answer, Expected] : Cases) {
         FakeServices Fake;
-        Fake.Answer(VersionHost, "/version.php", Answer, Times, "sw=vantry&req=check");
+        Fake.Answer(VersionHost, "/version.php", Answer, 1, "sw=vantry&req=check");
         EXPECT_EQ(Config.CheckUpdate(), Expected);
-        EXPECT_EQ(Fake.Count(VersionHost, "/version.php"), Times);
     }
 
     // A busy page instead of JSON keeps the default; the next, gzipped, answer is taken.

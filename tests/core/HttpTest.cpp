@@ -12,7 +12,6 @@
 #include <atomic>
 #include <functional>
 #include <thread>
-#include <tuple>
 
 constexpr const char* Host = "api.example.com";
 
@@ -20,21 +19,35 @@ const std::string Root = std::string("http://") + Host;
 
 using Script = std::vector<std::pair<FakeAnswer, int>>; // answer, times
 
+// The message of what Call raises, "<true>" or "<false>".
+static std::string Outcome(const std::function<bool()>& Call)
+{
+    try {
+        return Call() ? "<true>" : "<false>";
+    } catch (const std::exception& Error) {
+        return Error.what();
+    }
+}
+
 class HttpTest : public testing::Test
 {
 protected:
     HttpTest()
     {
         Http.RetryPause = std::chrono::milliseconds(1);
-        Http.ReadTimeout = std::chrono::seconds(1);
+        Http.ReadTimeout = std::chrono::milliseconds(300);
+        Http.AnswerDeadline = std::chrono::milliseconds(600);
+        Http.PictureDeadline = std::chrono::milliseconds(1500);
+        Http.AnswerLimit = 64 << 10;
+        Http.PictureLimit = 256 << 10;
     }
 
     // Scripts Path with Answers and fetches it into Stream.
-    bool Call(const std::string& Path, const Script& Answers)
+    std::string Call(const std::string& Path, const Script& Answers)
     {
         for (const auto& [Answer, Times] : Answers)
             Fake.Answer(Host, Path, Answer, Times);
-        return Http.CallHttp(Root + Path, Stream);
+        return Outcome([&] { return Http.CallHttp(Root + Path, Stream); });
     }
 
     FakeServices Fake;
@@ -42,65 +55,82 @@ protected:
     std::string Stream;
 };
 
-TEST_F(HttpTest, RetriesOnlyBusyAnswersAndAppendsTheBody)
+TEST_F(HttpTest, OnlyBusyAnswersAreRetriedAndEveryOtherFailureRaisesWithTheAddressAndLeavesTheStream)
 {
-    // Answers, stream before, result, requests, stream after.
-    const std::tuple<Script, std::string, bool, int, std::string> Cases[] = {
-        {{{FakeAnswer::Status(503), 5}, {FakeAnswer::Text("never"), 1}}, "", false, 5, ""},
-        {{{{.Code = 503, .Body = "busy page"}, 1}, {FakeAnswer::Text("movie"), 1}}, "", true, 2, "movie"},
-        {{{{.Code = 404, .Body = "not here"}, 1}}, "", false, 1, ""},
-        {{{FakeAnswer::Text(""), 1}}, "kept", true, 1, "kept"}, // empty only counts when nothing came before
-        {{{FakeAnswer::Text("-new"), 1}}, "old", true, 1, "old-new"},
-    };
-    for (int Index = 0; const auto& [Answers, Before, Result, Requests, After] : Cases) {
-        const std::string Path = "/case/" + std::to_string(Index++);
-        SCOPED_TRACE(Path);
-        Stream = Before;
-        EXPECT_EQ(Call(Path, Answers), Result);
-        EXPECT_EQ(Fake.Count(Host, Path), Requests);
-        EXPECT_EQ(Stream, After);
-    }
-}
-
-TEST_F(HttpTest, FailuresRaiseOnceWithTheAddress)
-{
+    using namespace std::chrono;
     TempFolder Folder;
     const std::string Secret = Folder.Write("secret.txt", "local file");
     FakeAnswer BadGzip = FakeAnswer::Text("this is not gzip at all");
     BadGzip.Headers.emplace_back("Content-Encoding", "gzip");
-    const std::pair<Script, std::string> Cases[] = {
-        {{{FakeAnswer::Status(404, "Not found"), 1}}, "404 Not found"}, // only the exact phrase means missing
-        {{{FakeAnswer::Status(500), 1}}, "HTTP/1.1 500 Internal Server Error"},
-        {{{FakeAnswer::Text(""), 1}}, "The stream returned by the API is empty"},
-        {{{FakeAnswer::Dropped(), 1}, {FakeAnswer::Text("late"), 1}}, ""},
-        {{{BadGzip, 1}}, ""},
-        {{{FakeAnswer::Slow(std::chrono::seconds(60)), 1}}, ""},
-        {{{FakeAnswer::Redirect("file://" + Secret), 1}}, ""}, // only web addresses, also after a redirect
+    const std::string Zeros(16 << 20, '\0'), Big(64 << 10, 'a'), Picture(100 << 10, 'p');
+    const std::string Limit = "larger than the limit of 65536 bytes";
+    struct Case
+    {
+        std::string Path;
+        Script Answers;
+        std::string Outcome; // "<true>", "<false>" or part of the error
+        std::string Body = "";
+        int Requests = 1;
+        std::string Before = "old";
     };
-    for (int Index = 0; const auto& [Answers, Part] : Cases) {
-        const std::string Path = "/case/" + std::to_string(Index++);
-        SCOPED_TRACE(Path);
-        Stream.clear();
-        try {
-            Call(Path, Answers);
-            ADD_FAILURE() << "no error raised";
-        } catch (const std::exception& Error) {
-            const std::string Text = Error.what();
-            EXPECT_TRUE(Text.starts_with("[CallHttp \"" + Root + Path + "\"] ")) << Text;
-            EXPECT_NE(Text.find(Part), std::string::npos) << Text;
-        }
-        EXPECT_EQ(Fake.Count(Host, Path), 1);
-        EXPECT_EQ(Stream, "");
+    using A = FakeAnswer;
+    const auto Once = [](const FakeAnswer& Answer) { return Script{{Answer, 1}}; };
+    const Case Cases[] = {
+        {"/busy", {{A::Status(503), 5}, {A::Text("never"), 1}}, "<false>", "", 5},
+        {"/busy-once", {{{.Code = 503, .Body = "busy"}, 1}, {A::Text("movie"), 1}}, "<true>", "movie", 2},
+        {"/missing", Once({.Code = 404, .Body = "not here"}), "<false>"},
+        {"/other-404", Once(A::Status(404, "Not found")), "404 Not found"}, // only the exact phrase
+        {"/error", Once(A::Status(500)), "HTTP/1.1 500 Internal Server Error"},
+        {"/empty-after", Once(A::Text("")), "<true>"}, // empty only counts when nothing came before
+        {"/empty", Once(A::Text("")), "The stream returned by the API is empty", "", 1, ""},
+        {"/dropped", {{A::Dropped(), 1}, {A::Text("late"), 1}}, "] "},
+        {"/bad-gzip", Once(BadGzip), "] "},
+        {"/file", Once(A::Redirect("file://" + Secret)), "] "}, // only web addresses, also redirected
+        {"/gzip", Once(A::Text(Big, A::Gzip)), "<true>", Big},
+        {"/deflate", Once(A::Text(Big, A::Deflate)), "<true>", Big},
+        // Answers are bounded after decoding, and only announced encodings are decoded.
+        {"/exact", Once(A::Text(Big)), "<true>", Big},
+        {"/announced", Once(A::Text(Big + "a")), Limit},
+        {"/endless", Once(A::Endless(Big)), Limit},
+        {"/gzip-bomb", Once(A::Text(Zeros, A::Gzip)), Limit},
+        {"/deflate-endless", Once(A::Endless(std::string(1 << 20, '\0'), A::Deflate)), Limit},
+        {"/zstd-bomb", Once(A::Text(Zeros, A::Zstd)), "encoded in \"zstd\", which was not asked"},
+        // A picture has a limit and a deadline of its own.
+        {"/poster.JPG", Once(A::Text(Picture)), "<true>", Picture},
+        {"/backdrop.jpg", Once(A::Endless(Big)), "limit of 262144 bytes"},
+        // Silence ends a request, and so does its deadline: the long trickles would last three seconds.
+        {"/silent", Once(A::Slow(milliseconds(800))), "Nothing received for 300 ms"},
+        {"/steady", Once(A::Trickle("ab", milliseconds(120), 4)), "<true>", "abababab"},
+        {"/trickle", Once(A::Trickle("x", milliseconds(100), 30)), "timed out after 6"},
+        {"/picture.png", Once(A::Trickle("x", milliseconds(100), 10)), "<true>", std::string(10, 'x')},
+        {"/picture.gif", Once(A::Trickle("x", milliseconds(100), 30)), "timed out after 15"},
+    };
+    for (const Case& Case : Cases) {
+        SCOPED_TRACE(Case.Path);
+        Stream = Case.Before;
+        const auto Start = steady_clock::now();
+        const std::string Result = Call(Case.Path, Case.Answers);
+        EXPECT_LT(steady_clock::now() - Start, milliseconds(2000));
+        if (Case.Outcome.starts_with("<"))
+            EXPECT_EQ(Result, Case.Outcome);
+        else
+            EXPECT_TRUE(Result.starts_with("[CallHttp \"" + Root + Case.Path + "\"] ") &&
+                        Result.find(Case.Outcome) != std::string::npos)
+                << Result;
+        EXPECT_EQ(Stream, Case.Before + Case.Body);
+        EXPECT_EQ(Fake.Count(Host, Case.Path), Case.Requests);
+        Stream.clear(); // whatever went wrong, the client stays usable
+        EXPECT_EQ(Call("/good", Once(A::Text("good"))) + Stream, "<true>good");
     }
     EXPECT_THROW(Http.CallHttp("file://" + Secret, Stream), std::exception);
-}
 
-TEST_F(HttpTest, CompressedBodiesArriveDecoded)
-{
-    const std::string Body(5000, 'x');
-    ASSERT_TRUE(Call("/gzip", {{FakeAnswer::Text(Body + "gzip", FakeAnswer::Gzip), 1}}));
-    ASSERT_TRUE(Call("/deflate", {{FakeAnswer::Text(Body + "deflate", FakeAnswer::Deflate), 1}}));
-    EXPECT_EQ(Stream, Body + "gzip" + Body + "deflate");
+    // Announced, zstd is decoded, within the same limit.
+    Http.AcceptEncoding = "gzip, deflate, zstd";
+    Stream.clear();
+    EXPECT_EQ(Call("/zstd", {{FakeAnswer::Text("small", FakeAnswer::Zstd), 1}}), "<true>");
+    EXPECT_EQ(Stream, "small");
+    EXPECT_NE(Call("/zstd-bomb-2", {{FakeAnswer::Text(Zeros, FakeAnswer::Zstd), 1}}).find(Limit),
+              std::string::npos);
 }
 
 TEST_F(HttpTest, FollowsUpToFifteenRedirects)
@@ -118,86 +148,11 @@ TEST_F(HttpTest, FollowsUpToFifteenRedirects)
     EXPECT_EQ(Stream, "");
 }
 
-// The message of what Call raises, or "<none>".
-static std::string ErrorOf(const std::function<void()>& Call)
-{
-    try {
-        Call();
-    } catch (const std::exception& Error) {
-        return Error.what();
-    }
-    return "<none>";
-}
-
-TEST_F(HttpTest, AnswersAreBoundedAfterDecodingAndOnlyAnnouncedEncodingsAreDecoded)
-{
-    Http.AnswerLimit = 64 << 10;
-    Http.PictureLimit = 256 << 10;
-    const std::string Zeros(16 << 20, '\0');
-    const std::string Limit = "larger than the limit of 65536 bytes";
-    // Path, answer, what the stream gets ("" when nothing), part of the error.
-    const std::tuple<std::string, FakeAnswer, std::string, std::string> Cases[] = {
-        {"/exact", FakeAnswer::Text(std::string(64 << 10, 'a')), std::string(64 << 10, 'a'), ""},
-        {"/announced", FakeAnswer::Text(std::string((64 << 10) + 1, 'a')), "", Limit},
-        {"/endless", FakeAnswer::Endless(std::string(1 << 16, 'a')), "", Limit},
-        {"/gzip-bomb", FakeAnswer::Text(Zeros, FakeAnswer::Gzip), "", Limit},
-        {"/deflate-endless", FakeAnswer::Endless(std::string(1 << 20, '\0'), FakeAnswer::Deflate), "", Limit},
-        {"/zstd-bomb", FakeAnswer::Text(Zeros, FakeAnswer::Zstd), "",
-         "encoded in \"zstd\", which was not asked"},
-        // A picture has a limit of its own.
-        {"/poster.JPG", FakeAnswer::Text(std::string(100 << 10, 'p')), std::string(100 << 10, 'p'), ""},
-        {"/backdrop.jpg", FakeAnswer::Endless(std::string(1 << 16, 'b')), "", "limit of 262144 bytes"},
-    };
-    for (const auto& [Path, Answer, Body, Part] : Cases) {
-        SCOPED_TRACE(Path);
-        Stream = "before";
-        const std::string Error = ErrorOf([&] { Call(Path, {{Answer, 1}}); });
-        EXPECT_NE(Error.find(Part.empty() ? "<none>" : Part), std::string::npos) << Error;
-        EXPECT_EQ(Stream, "before" + Body);
-        EXPECT_EQ(Fake.Count(Host, Path), 1);
-    }
-
-    // Announced, zstd is decoded, within the same limit.
-    Http.AcceptEncoding = "gzip, deflate, zstd";
-    Stream.clear();
-    EXPECT_TRUE(Call("/zstd", {{FakeAnswer::Text("small", FakeAnswer::Zstd), 1}}));
-    EXPECT_EQ(Stream, "small");
-    EXPECT_NE(ErrorOf([&] {
-                  Call("/zstd-bomb-2", {{FakeAnswer::Text(Zeros, FakeAnswer::Zstd), 1}});
-              }).find(Limit),
-              std::string::npos);
-}
-
-TEST_F(HttpTest, ReadTimeOutIsSilenceAndEveryRequestHasADeadline)
-{
-    using namespace std::chrono;
-    Http.ReadTimeout = milliseconds(300);
-    Http.AnswerDeadline = milliseconds(600);
-    Http.PictureDeadline = milliseconds(1500);
-    // Path, answer, body when it succeeds, part of the error otherwise. The
-    // long trickles would end after three seconds.
-    const std::tuple<std::string, FakeAnswer, std::string, std::string> Cases[] = {
-        {"/silent", FakeAnswer::Slow(milliseconds(800)), "", "Nothing received for 300 ms"},
-        {"/steady", FakeAnswer::Trickle("ab", milliseconds(120), 4), "abababab", ""},
-        {"/trickle", FakeAnswer::Trickle("x", milliseconds(100), 30), "", "timed out after 6"},
-        {"/picture.png", FakeAnswer::Trickle("x", milliseconds(100), 10), std::string(10, 'x'), ""},
-        {"/picture.gif", FakeAnswer::Trickle("x", milliseconds(100), 30), "", "timed out after 15"},
-    };
-    for (const auto& [Path, Answer, Body, Part] : Cases) {
-        SCOPED_TRACE(Path);
-        Stream.clear();
-        const auto Start = steady_clock::now();
-        const std::string Error = ErrorOf([&] { Call(Path, {{Answer, 1}}); });
-        EXPECT_NE(Error.find(Part.empty() ? "<none>" : Part), std::string::npos) << Error;
-        EXPECT_EQ(Stream, Body);
-        EXPECT_LT(steady_clock::now() - Start, milliseconds(2000));
-    }
-}
-
 TEST_F(HttpTest, AStopRequestEndsARequestOrItsPauseWithinASecond)
 {
     using namespace std::chrono;
     Http.RetryPause = minutes(1);
+    Http.ReadTimeout = Http.AnswerDeadline = minutes(2);
     const FakeAnswer Cases[] = {FakeAnswer::Trickle("abc", seconds(1)), FakeAnswer::Slow(minutes(1)),
                                 FakeAnswer::Status(503)};
     std::atomic<bool> Stop = false;
@@ -213,7 +168,7 @@ TEST_F(HttpTest, AStopRequestEndsARequestOrItsPauseWithinASecond)
             Stopped = steady_clock::now();
             Stop = true;
         });
-        const std::string Error = ErrorOf([&] { Call(Path, {{Answer, 1}}); });
+        const std::string Error = Call(Path, {{Answer, 1}});
         const auto Ended = steady_clock::now();
         Stopper.join();
         EXPECT_LT(Ended - Stopped, milliseconds(1000));
@@ -226,31 +181,19 @@ TEST_F(HttpTest, AStopRequestEndsARequestOrItsPauseWithinASecond)
     EXPECT_EQ(Fake.Count(Host, "/after"), 0);
 }
 
-TEST_F(HttpTest, TheClientStaysUsableAfterAnyFailure)
+TEST_F(HttpTest, TheClientStaysUsableAfterAnAllocationFailsMidAnswer)
 {
     using namespace std::chrono;
-    Http.AnswerLimit = 1000;
-    Http.ReadTimeout = milliseconds(300);
-    Fake.Default(Host, "/good", FakeAnswer::Text("good"));
-    // First an allocation that fails while the answer arrives, then the
-    // limit, the silence and a refused redirect.
     const auto Start = steady_clock::now();
     Http.Aborted = [Start] {
         if (steady_clock::now() - Start > milliseconds(100))
             throw std::bad_alloc();
         return false;
     };
-    const FakeAnswer Failures[] = {FakeAnswer::Slow(milliseconds(400)), FakeAnswer::Endless("large"),
-                                   FakeAnswer::Slow(seconds(2)), FakeAnswer::Redirect("http://127.0.0.1/")};
-    for (int Index = 0; const FakeAnswer& Answer : Failures) {
-        const std::string Path = "/failure/" + std::to_string(Index++);
-        SCOPED_TRACE(Path);
-        EXPECT_NE(ErrorOf([&] { Call(Path, {{Answer, 1}}); }), "<none>");
-        Http.Aborted = nullptr;
-        Stream.clear();
-        EXPECT_TRUE(Http.CallHttp(Root + "/good", Stream));
-        EXPECT_EQ(Stream, "good");
-    }
+    EXPECT_EQ(Call("/failure", {{FakeAnswer::Slow(milliseconds(200)), 1}}),
+              "[CallHttp \"" + Root + "/failure\"] std::bad_alloc");
+    Http.Aborted = nullptr;
+    EXPECT_EQ(Call("/good", {{FakeAnswer::Text("good"), 1}}) + Stream, "<true>good");
 }
 
 TEST_F(HttpTest, AddressesOfThisComputerOrItsNetworkAreRefusedBeforeAnyConnection)
@@ -266,7 +209,7 @@ TEST_F(HttpTest, AddressesOfThisComputerOrItsNetworkAreRefusedBeforeAnyConnectio
         for (const std::string& Url : {"http://" + Address + "/page.jpg", Root + Redirect}) {
             Fake.Answer(Host, Redirect, FakeAnswer::Redirect("http://" + Address + "/page.jpg"));
             Stream.clear();
-            const std::string Error = ErrorOf([&] { Http.CallHttp(Url, Stream); });
+            const std::string Error = Outcome([&] { return Http.CallHttp(Url, Stream); });
             EXPECT_NE(Error.find("] Refused address \""), std::string::npos) << Url << ": " << Error;
             EXPECT_EQ(Stream, "");
         }
@@ -277,7 +220,6 @@ TEST_F(HttpTest, AddressesOfThisComputerOrItsNetworkAreRefusedBeforeAnyConnectio
     // Addresses beyond the local network still go through the proxy.
     for (const std::string Address : {"172.32.0.1", "[2001:db8::1]", "pictures.example.com"}) {
         Fake.Answer(Address, "/page.jpg", FakeAnswer::Text("picture"));
-        Stream.clear();
         EXPECT_TRUE(Http.CallHttp("http://" + Address + "/page.jpg", Stream)) << Address;
     }
 }
@@ -302,9 +244,8 @@ TEST_F(HttpTest, ANameThatResolvesToThisComputerIsRefusedWhenReachedDirectly)
     EXPECT_TRUE(Http.CallHttp(std::string("http://") + Name + "/page", Stream)) << "through the proxy";
     const std::string Proxy = std::getenv("http_proxy");
     unsetenv("http_proxy");
-    Stream.clear();
     const std::string Url = DDKFormat("http://%s:%d/page", Name, Fake.Port());
-    const std::string Error = ErrorOf([&] { Http.CallHttp(Url, Stream); });
+    const std::string Error = Outcome([&] { return Http.CallHttp(Url, Stream); });
     setenv("http_proxy", Proxy.c_str(), 1);
     EXPECT_NE(Error.find("Refused address \""), std::string::npos) << Error;
     EXPECT_EQ(Fake.Requests().size(), 1u);

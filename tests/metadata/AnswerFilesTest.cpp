@@ -1,6 +1,7 @@
 #include "MetadataTestHelpers.h"
 #include "UnitMetadata.h"
 
+#include "DDKStrings.h"
 #include "FakeServices.h"
 #include "HttpObject.h"
 #include "TempFolder.h"
@@ -153,18 +154,15 @@ TEST_F(AnswerFiles, PostersOfBothServicesAreFetchedOnceAndOneFailureStopsNoOther
 {
     FFake.Answer(Allocine, "/r_75_106/medias/x/medias/c.JPEG", FakeAnswer::Text("picture c"));
     FFake.Answer(Allocine, "/r_75_106/medias/missing.jpg", FakeAnswer::Status(404));
-    FFake.Default(Allocine, "/r_75_106/medias/busy.jpg", FakeAnswer::Status(503));
     FFake.Answer(Allocine, "/pictures/d.gif", FakeAnswer::Text("picture d"), 2);
     FFake.Answer(Tmdb, "/t/p/w92/p1.jpg", FakeAnswer::Text("poster 1"));
     FFake.Answer(Tmdb, "/thumbs/p3.jpeg", FakeAnswer::Text("poster 3"));
-    const std::pair<int, const char*> Posters[] = {{3, "/medias/missing.jpg"},
-                                                   {4, "/medias/busy.jpg"},
-                                                   {5, "not an address"},
-                                                   {6, "/Medias/x/medias/c.JPEG"}};
     nlohmann::json Movies = {{{"code", 2}, {"title", "no poster"}}};
-    for (const auto& [Code, Href] : Posters)
-        Movies.push_back(
-            {{"code", Code}, {"poster", {{"href", (Code == 5 ? "" : "http://" + Allocine) + Href}}}});
+    for (const auto& [Code, Href] :
+         {std::pair<int, std::string>{3, "http://" + Allocine + "/medias/missing.jpg"},
+          {5, "not an address"},
+          {6, "http://" + Allocine + "/Medias/x/medias/c.JPEG"}})
+        Movies.push_back({{"code", Code}, {"poster", {{"href", Href}}}});
     const std::string Answer = nlohmann::json{{"feed", {{"movie", Movies}}}}.dump();
     FMetadata.SavePosterCache(Answer, SourceAllocine, FHttp);
     // A code that is not a number must not lead the picture out of the cache folder.
@@ -185,11 +183,47 @@ TEST_F(AnswerFiles, PostersOfBothServicesAreFetchedOnceAndOneFailureStopsNoOther
               (TNames{"allocine-6.jpg", "allocine-8.gif", "tmdb-11.jpg", "tmdb-13.jpg"}));
     EXPECT_EQ(EntryNames(FFolder.Path().string()), (TNames{"Anomaly", "Cache", "Films"}));
     EXPECT_EQ(ReadWholeFile(Config.CacheDir + "/allocine-6.jpg"), "picture c");
-    EXPECT_EQ(FFake.Count(Allocine, "/r_75_106/medias/missing.jpg"), 1);
-    EXPECT_EQ(FFake.Count(Allocine, "/r_75_106/medias/busy.jpg"), 5);
-    EXPECT_EQ(FFake.Requests().size(), 10u);
+    EXPECT_EQ(FFake.Requests().size(), 5u);
 
     // Present pictures are not fetched again, missing ones are.
     FMetadata.SavePosterCache(Answer, SourceAllocine, FHttp);
-    EXPECT_EQ(FFake.Requests().size(), 10u + 1 + 5);
+    EXPECT_EQ(FFake.Requests().size(), 5u + 1);
+    EXPECT_EQ(FFake.Count(Allocine, "/r_75_106/medias/missing.jpg"), 2);
+}
+
+TEST_F(AnswerFiles, OnlyTheResultsASearchCanShowGetAThumbnailAndNoneComesFromThisComputer)
+{
+    FFake.Default(Allocine, "/r_75_106/medias/*", FakeAnswer::Text("thumbnail"));
+    FFake.Default(Tmdb, "/t/p/w92/*", FakeAnswer::Text("thumbnail"));
+    FFake.Default("127.0.0.1", "/r_75_106/medias/*", FakeAnswer::Text("local page"));
+    // Each answer form gives its results other codes; the first result's picture lies on this computer.
+    nlohmann::json AllocineMovies = nlohmann::json::array(), TmdbResults = nlohmann::json::array();
+    std::string AllocineXml = "<feed>", TmdbXml = "<OpenSearchDescription><movies>";
+    for (int Code = 1; Code <= 500; ++Code) {
+        const std::string Poster =
+            DDKFormat("http://%s/medias/%d.jpg", Code == 1 ? "127.0.0.1" : Allocine.c_str(), Code);
+        AllocineMovies.push_back({{"code", Code}, {"poster", {{"href", Poster}}}});
+        AllocineXml +=
+            DDKFormat("<movie code=\"%d\"><poster href=\"%s\"/></movie>", Code + 1000, Poster.c_str());
+        TmdbResults.push_back({{"id", Code}, {"poster_path", DDKFormat("/%d.jpg", Code)}});
+        TmdbXml += DDKFormat("<movie><id>%d</id><images><image type=\"poster\" size=\"thumb\" "
+                             "url=\"http://image.tmdb.test/t/p/w92/%d.jpg\"/></images></movie>",
+                             Code + 1000, Code);
+    }
+    FMetadata.SavePosterCache(nlohmann::json{{"feed", {{"movie", AllocineMovies}}}}.dump(), SourceAllocine,
+                              FHttp);
+    FMetadata.SavePosterCache(AllocineXml + "</feed>", SourceAllocine, FHttp);
+    FMetadata.SavePosterCache(nlohmann::json{{"results", TmdbResults}}.dump(), SourceTmdb, FHttp);
+    FMetadata.SavePosterCache(TmdbXml + "</movies></OpenSearchDescription>", SourceTmdb, FHttp);
+
+    // Ten AlloCine results (the first one refused), TMDb's first page of twenty.
+    TNames Expected;
+    for (const int Base : {0, 1000}) {
+        for (int Code = 2; Code <= 10; ++Code)
+            Expected.insert(DDKFormat("allocine-%d.jpg", Base + Code));
+        for (int Code = 1; Code <= 20; ++Code)
+            Expected.insert(DDKFormat("tmdb-%d.jpg", Base + Code));
+    }
+    EXPECT_EQ(EntryNames(Config.CacheDir), Expected);
+    EXPECT_EQ(FFake.Requests().size(), Expected.size());
 }

@@ -124,9 +124,10 @@ TEST(Writers, NfoRatingOutOfTenAndTextXmlCannotCarry)
               "AB\tC\n\xEF\xBF\xBD\xEF\xBF\xBD & <D> \xE2\x82\xAC" + std::string(5000, 'x'));
 }
 
-TEST(Writers, XbmcSettingsAreExtendedNeverReplaced)
+TEST(Writers, XbmcSettingsAreExtendedNeverReplacedAndKeepTheUsersMarkupLinkAndPermissions)
 {
-    // No file yet, then files of other roots; an ill-formed file is refused and left as it was.
+    // No file yet, then files of other roots reached through a link; an ill-formed file is refused and left
+    // as it was.
     const std::string Fanart = "  <fanart>\n    <add>backdrop.jpg</add>\n  </fanart>\n";
     const std::pair<const char*, std::string> Cases[] = {
         {nullptr, "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<advancedsettings>\n" + Fanart +
@@ -134,44 +135,32 @@ TEST(Writers, XbmcSettingsAreExtendedNeverReplaced)
         {"<advancedsettings><loglevel>1</loglevel><fanart><add>x.jpg</add></fanart></advancedsettings>",
          "\xEF\xBB\xBF<advancedsettings>\n  <loglevel>1</loglevel>\n  <fanart>\n    <add>x.jpg</add>\n"
          "    <add>backdrop.jpg</add>\n  </fanart>\n</advancedsettings>\n"},
-        {"<?xml version=\"1.0\"?><settings/>",
-         "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<settings>\n" + Fanart + "</settings>\n"},
+        {"<?xml version=\"1.0\"?>\n<!DOCTYPE settings>\n<!-- mes réglages -->\n<?xbmc garder?>\n"
+         "<settings><!-- son --><loglevel>1</loglevel></settings>\n",
+         "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!DOCTYPE settings>\n<!-- mes réglages -->\n<?xbmc garder?>\n"
+         "<settings>\n  <!-- son -->\n  <loglevel>1</loglevel>\n" +
+             Fanart + "</settings>\n"},
         {"<advancedsettings><fanart>", ""},
     };
     for (const auto& [Before, After] : Cases) {
         TempFolder Folder;
-        const std::string FileName = Before ? Folder.Write("XBMC/userdata/advancedsettings.xml", Before)
-                                            : Folder / "XBMC/userdata/advancedsettings.xml";
+        const std::string Link = Folder / "XBMC/userdata/advancedsettings.xml";
+        const std::string Real = Before ? Folder.Write("mine/advancedsettings.xml", Before) : Link;
+        if (Before) {
+            std::filesystem::permissions(Real, std::filesystem::perms(0640));
+            Folder.MakeFolder("XBMC/userdata");
+            std::filesystem::create_symlink(Real, Link);
+        }
         // Every start of the program calls it: the second call must find the entry.
         const std::string Error = ErrorOf([&] {
-            TMetadata().CreateXbmcSettings(FileName);
-            TMetadata().CreateXbmcSettings(FileName);
+            TMetadata().CreateXbmcSettings(Link);
+            TMetadata().CreateXbmcSettings(Link);
         });
         EXPECT_EQ(Error.starts_with("[TMetadata.CreateXbmcSettings] "), After.empty()) << Error;
-        EXPECT_EQ(ReadWholeFile(FileName), After.empty() ? Before : After);
+        EXPECT_EQ(ReadWholeFile(Real), After.empty() ? Before : After);
+        EXPECT_TRUE(!Before || (std::filesystem::is_symlink(Link) &&
+                                std::filesystem::status(Real).permissions() == std::filesystem::perms(0640)));
     }
-}
-
-TEST(Writers, XbmcSettingsKeepTheUsersMarkupLinkAndPermissions)
-{
-    TempFolder Folder;
-    const std::string Real =
-        Folder.Write("mine/advancedsettings.xml",
-                     "<?xml version=\"1.0\"?>\n<!DOCTYPE advancedsettings>\n<!-- mes réglages -->\n"
-                     "<?xbmc garder?>\n<advancedsettings><!-- son --><loglevel>1</loglevel>"
-                     "</advancedsettings>\n");
-    std::filesystem::permissions(Real, std::filesystem::perms(0640));
-    const std::string Link = Folder.MakeFolder("XBMC/userdata") + "/advancedsettings.xml";
-    std::filesystem::create_symlink(Real, Link);
-
-    TMetadata().CreateXbmcSettings(Link);
-
-    EXPECT_TRUE(std::filesystem::is_symlink(Link));
-    EXPECT_EQ(ReadWholeFile(Real),
-              "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!DOCTYPE advancedsettings>\n<!-- mes réglages -->\n"
-              "<?xbmc garder?>\n<advancedsettings>\n  <!-- son -->\n  <loglevel>1</loglevel>\n"
-              "  <fanart>\n    <add>backdrop.jpg</add>\n  </fanart>\n</advancedsettings>\n");
-    EXPECT_EQ(std::filesystem::status(Real).permissions(), std::filesystem::perms(0640));
 }
 
 TEST(Playlist, BytesPartOrderRenamingAndRefusals)
