@@ -92,6 +92,7 @@ TEST_F(HttpTest, OnlyBusyAnswersAreRetriedAndEveryOtherFailureRaisesWithTheAddre
         {"/exact", Once(A::Text(Big)), "<true>", Big},
         {"/announced", Once(A::Text(Big + "a")), Limit},
         {"/endless", Once(A::Endless(Big)), Limit},
+        {"/gzip-over", Once(A::Text(Big + "a", A::Gzip)), Limit}, // one byte over, once decoded
         {"/gzip-bomb", Once(A::Text(Zeros, A::Gzip)), Limit},
         {"/deflate-endless", Once(A::Endless(std::string(1 << 20, '\0'), A::Deflate)), Limit},
         {"/zstd-bomb", Once(A::Text(Zeros, A::Zstd)), "encoded in \"zstd\", which was not asked"},
