@@ -8,16 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
 #include <fstream>
 #include <set>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
-#include <tuple>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -25,54 +20,35 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
 
-// The driver process; stepped, it waits at each of its stops for a byte.
+// The driver process; stepped, it stops itself at each of its stops.
 struct TDriver
 {
     pid_t Pid = 0;
-    int Stops = -1, Proceed = -1; // the pipes from and to it
+    int Status = 0;
 
     TDriver(const std::string& Program, const std::string& Folder, bool Stepped)
     {
-        int Out[2], In[2];
-        if (::pipe2(Out, O_CLOEXEC) != 0 || ::pipe2(In, O_CLOEXEC) != 0)
-            throw std::runtime_error("no pipe for the kill driver");
-        posix_spawn_file_actions_t Actions;
-        posix_spawn_file_actions_init(&Actions);
-        posix_spawn_file_actions_adddup2(&Actions, In[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&Actions, Out[1], STDOUT_FILENO);
-        char Mode[] = "stepped";
-        char* Arguments[] = {const_cast<char*>(VANTRY_KILL_DRIVER), const_cast<char*>(Program.c_str()),
-                             const_cast<char*>(Folder.c_str()), Stepped ? Mode : nullptr, nullptr};
-        const int Error = posix_spawn(&Pid, VANTRY_KILL_DRIVER, &Actions, nullptr, Arguments, environ);
-        posix_spawn_file_actions_destroy(&Actions);
-        ::close(In[0]);
-        ::close(Out[1]);
-        std::tie(Stops, Proceed) = std::tie(Out[0], In[1]);
-        if (Error != 0)
-            throw std::runtime_error("cannot start the kill driver");
+        if ((Pid = ::fork()) == 0) {
+            ::execl(VANTRY_KILL_DRIVER, VANTRY_KILL_DRIVER, Program.c_str(), Folder.c_str(),
+                    Stepped ? "stepped" : nullptr, nullptr);
+            ::_exit(127);
+        }
     }
-    ~TDriver()
-    {
-        ::close(Stops);
-        ::close(Proceed);
-        if (Pid > 0)
-            End(true);
-    }
+    ~TDriver() { End(true); }
 
-    // True at its next stop, false once it has ended.
-    bool NextStop()
+    bool NextStop() // false once it has ended
     {
-        char Byte;
-        return ::read(Stops, &Byte, 1) == 1;
+        ::waitpid(Pid, &Status, WUNTRACED);
+        Pid = WIFSTOPPED(Status) ? Pid : 0;
+        return Pid != 0;
     }
-    void Go() { (void)!::write(Proceed, "g", 1); }
-    // Waits for its end, killing it first when asked; true when killed.
-    bool End(bool Kill)
+    void Go() { ::kill(Pid, SIGCONT); }
+    bool End(bool Kill) // true when killed
     {
-        if (Kill)
+        if (Pid != 0 && Kill)
             ::kill(Pid, SIGKILL);
-        int Status = 0;
-        ::waitpid(std::exchange(Pid, 0), &Status, 0);
+        if (Pid != 0)
+            ::waitpid(std::exchange(Pid, 0), &Status, 0);
         return WIFSIGNALED(Status);
     }
 };
@@ -82,7 +58,7 @@ struct KillTest : ::testing::Test
     TSynchScenario Scenario;
     const std::string Program = Scenario.Temp / "app/vantry";
     const Strings Written = {"Films", "app/Anomaly", "app/Cache", "config"}; // what the program writes
-    int Killed = 0, Points = 0, Twice = 0;
+    int Killed = 0, Points = 0;
 
     void SetUp() override
     {
@@ -130,11 +106,8 @@ struct KillTest : ::testing::Test
             EXPECT_TRUE(Log.back().find(" /OK #") != std::string::npos || Scenario.IsNoiseFailure(Log.back()))
                 << Line;
         }
-        for (const std::string& Wanted : Scenario.RenameLines()) {
-            const auto Count = std::count(Log.begin(), Log.end(), Wanted + "\r");
-            EXPECT_GE(Count, 1) << Wanted;
-            Twice += Count > 1;
-        }
+        for (const std::string& Wanted : Scenario.RenameLines())
+            EXPECT_NE(std::find(Log.begin(), Log.end(), Wanted + "\r"), Log.end()) << Wanted;
         for (const std::string& Folder : Written)
             for (const auto& Entry : fs::recursive_directory_iterator(Scenario.Temp / Folder))
                 EXPECT_FALSE(Entry.path().filename().string().starts_with(".vantry-")) << Entry.path();
@@ -161,8 +134,7 @@ TEST_F(KillTest, EveryKillOfAFirstRunLeavesALibraryTheNextRunCompletes)
             Killed += Driver.End(true);
             ExpectRecovered(Contents);
         }
-    std::printf("[ KILLED   ] %d of %d first runs killed before their end, %d renames journalled twice\n",
-                Killed, Points, Twice);
+    EXPECT_GT(Killed, Points / 2); // most runs really were cut short
 }
 
 TEST_F(KillTest, EveryKillOfARenamingRunKeepsEveryLibraryFolderAndJournalsEveryRename)
@@ -200,8 +172,7 @@ TEST_F(KillTest, EveryKillOfARenamingRunKeepsEveryLibraryFolderAndJournalsEveryR
                 EXPECT_EQ(ReadWholeFile(Scenario.Library(Folder) + "/mes notes.txt"), "à garder") << Folder;
             EXPECT_EQ(Scenario.Fake.Count(AllocineApiHost, "/rest/v3/movie"), 3); // nothing fetched again
         }
-    std::printf("[ KILLED   ] %d of %d renaming runs killed at %d stops, %d renames journalled twice\n",
-                Killed, Points, Stops, Twice);
+    EXPECT_GT(Killed, Points / 2);
 }
 
 TEST_F(KillTest, ARenameIsJournalledAtOnceEvenWhenTheMovieThenFails)
@@ -210,9 +181,8 @@ TEST_F(KillTest, ARenameIsJournalledAtOnceEvenWhenTheMovieThenFails)
     const Strings Lines = RunSynchronisation(Scenario.MovieDir(), true);
     const std::string Jardin = Scenario.RenameLines()[3];
     const auto Journalled = std::find(Lines.begin(), Lines.end(), Jardin);
-    ASSERT_NE(Journalled, Lines.end()) << ::testing::PrintToString(Lines);
+    ASSERT_GT(Lines.end() - Journalled, 1) << ::testing::PrintToString(Lines);
     // Its failure follows, under the name the file had.
-    ASSERT_NE(Journalled + 1, Lines.end());
     EXPECT_TRUE(Journalled[1].starts_with(Jardin.substr(0, Jardin.find(" /OK")) + " /ERROR #12345 > "))
         << Journalled[1];
 }

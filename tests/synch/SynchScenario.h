@@ -43,6 +43,13 @@ inline std::vector<std::string> PlaylistEntries(const std::string& AsxFile)
     return Result;
 }
 
+// How many of the lines hold Part.
+inline long CountHolding(const std::vector<std::string>& Lines, const std::string& Part)
+{
+    return std::count_if(Lines.begin(), Lines.end(),
+                         [&Part](const std::string& Line) { return Line.find(Part) != std::string::npos; });
+}
+
 class TSynchScenario
 {
 public:

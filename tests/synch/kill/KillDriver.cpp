@@ -3,44 +3,37 @@
 // from the environment. Its log lines go to the program's log file, as the
 // main window writes them.
 //
-// Stepped, it stops at every event of the worker, which then waits: it writes
-// one byte to its output and goes on once it has read one byte from its
-// input. A log line stops it twice, before and after it is written, so that
-// the test can kill it on either side of a journal line.
+// Stepped, it stops itself at every event of the worker, which waits for the
+// main thread meanwhile; the test then lets it go on or kills it. A log line
+// stops it twice, before and after it is written, so that the test can kill
+// it on either side of a journal line.
 #include "LogWriter.h"
 #include "SynchRun.h"
 #include "UnitConfig.h"
 
+#include <csignal>
 #include <string_view>
+#include <sys/prctl.h>
 #include <unistd.h>
-
-namespace {
-
-void Stop()
-{
-    char Byte = '.';
-    if (::write(STDOUT_FILENO, &Byte, 1) != 1 || ::read(STDIN_FILENO, &Byte, 1) != 1)
-        ::_exit(3); // the test is gone
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 3 && argc != 4)
         return 2;
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never left stopped once the test is gone
     const bool Stepped = argc == 4 && std::string_view(argv[3]) == "stepped";
-    Config = TConfig(argv[1]);
-    RunSynchronisation(argv[2], true, [Stepped](TSynchThread& Worker) {
-        Worker.OnLog = [Stepped](const std::string& Line) {
-            if (Stepped)
-                Stop();
-            WriteLog(Line);
-            if (Stepped)
-                Stop();
-        };
+    const auto Stop = [Stepped] {
         if (Stepped)
-            Worker.OnProgress = Worker.OnProgressMax = [](std::int32_t) { Stop(); };
+            ::kill(::getpid(), SIGSTOP);
+    };
+    Config = TConfig(argv[1]);
+    RunSynchronisation(argv[2], true, [Stop](TSynchThread& Worker) {
+        Worker.OnLog = [Stop](const std::string& Line) {
+            Stop();
+            WriteLog(Line);
+            Stop();
+        };
+        Worker.OnProgress = Worker.OnProgressMax = [Stop](std::int32_t) { Stop(); };
     });
     return 0;
 }
