@@ -59,8 +59,8 @@ TEST_F(LibraryLinksTest, VanishedMoviesTakeTheirFolderAndNothingOutsideIt)
     // link to a folder outside: their movies are gone, yet only the links go.
     Temp.Write("Films/@Vantry/stray.asx", Playlist({Films + "/lost1.avi"}));
     const std::string Deep = MovieFolder("Deep #5/extras", {Films + "/lost2.avi"});
-    const std::string Outside = Temp.Write("Elsewhere/movie.asx", Playlist({Films + "/lost3.avi"}));
-    fs::create_directory_symlink(Temp.Path() / "Elsewhere", Library + "/Linked #6");
+    const std::string Outside = MovieFolder("Elsewhere", {Films + "/lost3.avi"}, ".") + "/movie.asx";
+    fs::create_directory_symlink(Temp.Path() / "Elsewhere", Library + "/Linked #6"); // filled as ours
 
     ReadAndCheck(Films);
 
@@ -68,7 +68,8 @@ TEST_F(LibraryLinksTest, VanishedMoviesTakeTheirFolderAndNothingOutsideIt)
         EXPECT_FALSE(fs::exists(Removed)) << Removed;
     EXPECT_EQ(Worker.LinkedFiles().Strings(), (std::vector<std::string>{Part1, Kept}));
     EXPECT_EQ(Worker.LinkAsx()[1], KeptFolder + "/movie.asx");
-    for (const std::string& Left : {Library + "/stray.asx", Deep + "/movie.asx", Outside})
+    for (const std::string& Left :
+         {Library + "/stray.asx", Deep + "/movie.asx", Outside, Library + "/Linked #6"})
         EXPECT_TRUE(fs::exists(Left)) << Left;
 }
 
