@@ -6,7 +6,30 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <unordered_map>
+
 namespace {
+
+// The shortcuts below are called once or more per movie with a handful of
+// fixed patterns: each thread compiles a pattern once and keeps it.
+const TDDKRegExpr& CompiledOnce(std::string_view Pattern, bool CaseSensitive, bool ModG, bool ModM, bool ModS)
+{
+    // Patterns built from data would grow this without end; a few hundred
+    // is far more than the program's own.
+    constexpr std::size_t MostKept = 256;
+    thread_local std::unordered_map<std::string, TDDKRegExpr> compiled;
+    std::string key;
+    key.reserve(Pattern.size() + 4);
+    key.push_back(
+        static_cast<char>('0' + (CaseSensitive ? 1 : 0) + (ModG ? 2 : 0) + (ModM ? 4 : 0) + (ModS ? 8 : 0)));
+    key.append(Pattern);
+    if (const auto found = compiled.find(key); found != compiled.end())
+        return found->second;
+    TDDKRegExpr expression(Pattern, CaseSensitive, ModG, ModM, ModS);
+    if (compiled.size() >= MostKept)
+        compiled.clear();
+    return compiled.emplace(std::move(key), std::move(expression)).first->second;
+}
 
 std::string ErrorText(int Code)
 {
@@ -150,7 +173,7 @@ std::string DDKSubExpr(std::string_view Input, std::string_view Pattern, std::in
                        bool CaseSensitive, bool ModG, bool ModM, bool ModS, std::string_view Default)
 {
     return DDKTagged("DDKSubExpr: ", [&] {
-        const TDDKRegExpr expression(Pattern, CaseSensitive, ModG, ModM, ModS);
+        const TDDKRegExpr& expression = CompiledOnce(Pattern, CaseSensitive, ModG, ModM, ModS);
         TDDKMatch match;
         if (!expression.Exec(Input, match))
             return std::string(Default);

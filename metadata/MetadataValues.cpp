@@ -6,8 +6,25 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 namespace {
+
+// The readers ask the same few paths for every movie: each thread builds a
+// query once and keeps it.
+const pugi::xpath_query& QueryFor(std::string_view Path)
+{
+    // Paths built from data would grow this without end.
+    constexpr std::size_t MostKept = 256;
+    thread_local std::unordered_map<std::string, pugi::xpath_query> queries;
+    std::string key(Path);
+    if (const auto found = queries.find(key); found != queries.end())
+        return found->second;
+    pugi::xpath_query query(XmlCaseFreePath(Path).c_str());
+    if (queries.size() >= MostKept)
+        queries.clear();
+    return queries.emplace(std::move(key), std::move(query)).first->second;
+}
 
 bool IsNameStart(char C)
 {
@@ -81,7 +98,7 @@ std::string XmlCaseFreePath(std::string_view Path)
 
 pugi::xpath_node_set XmlSelect(const pugi::xml_node& Context, std::string_view Path)
 {
-    const pugi::xpath_query query(XmlCaseFreePath(Path).c_str());
+    const pugi::xpath_query& query = QueryFor(Path);
     pugi::xpath_node_set nodes = query.evaluate_node_set(Context);
     nodes.sort();
     return nodes;
@@ -89,8 +106,7 @@ pugi::xpath_node_set XmlSelect(const pugi::xml_node& Context, std::string_view P
 
 std::string XmlText(const pugi::xml_node& Context, std::string_view Path)
 {
-    const pugi::xpath_query query(XmlCaseFreePath(Path).c_str());
-    return query.evaluate_string(Context);
+    return QueryFor(Path).evaluate_string(Context);
 }
 
 std::int32_t XmlInteger(const pugi::xml_node& Context, std::string_view Path)

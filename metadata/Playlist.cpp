@@ -8,6 +8,11 @@
 #include "DDKFiles.h"
 #include "DDKStrings.h"
 
+#include <algorithm>
+#include <ctime>
+
+#include <sys/stat.h>
+
 namespace {
 
 constexpr const char* PlaylistTemplate = "<asx version=\"3.0\"></asx>";
@@ -20,6 +25,46 @@ void AppendEntry(pugi::xml_node Entry, const TMovieInfo& Movie)
 }
 
 } // namespace
+
+const std::vector<std::string>* TMetadata::RememberedPlaylist(const std::string& FileName,
+                                                              TFileStamp& Stamp) const
+{
+    struct stat status = {};
+    if (::stat(FileName.c_str(), &status) != 0) {
+        Stamp = {};
+        return nullptr;
+    }
+    Stamp = {
+        static_cast<std::int64_t>(status.st_dev),          static_cast<std::int64_t>(status.st_ino),
+        static_cast<std::int64_t>(status.st_size),         static_cast<std::int64_t>(status.st_mtim.tv_sec),
+        static_cast<std::int64_t>(status.st_mtim.tv_nsec), static_cast<std::int64_t>(status.st_ctim.tv_sec),
+        static_cast<std::int64_t>(status.st_ctim.tv_nsec)};
+    const auto found = FPlaylists.find(FileName);
+    return found != FPlaylists.end() && found->second.Stamp == Stamp ? &found->second.References : nullptr;
+}
+
+void TMetadata::RememberPlaylist(const std::string& FileName, const TFileStamp& Stamp)
+{
+    // A file that could not be stamped is never taken as unchanged.
+    if (Stamp == TFileStamp{})
+        return;
+    // File times move in steps of a few milliseconds: a file changed in the
+    // same step as it was read would keep its stamp. Only a file left alone
+    // for a while is remembered.
+    constexpr std::int64_t SettledSeconds = 2;
+    if (static_cast<std::int64_t>(::time(nullptr)) - std::max(Stamp[3], Stamp[5]) < SettledSeconds)
+        return;
+    // Enough for the playlists a run reads again soon; a huge library must
+    // not keep every one of them in memory.
+    constexpr std::size_t MostKept = 1024;
+    if (FPlaylists.size() >= MostKept && FPlaylists.find(FileName) == FPlaylists.end())
+        FPlaylists.clear();
+    TPlaylistMemory& memory = FPlaylists[FileName];
+    memory.Stamp = Stamp;
+    memory.References.clear();
+    for (const pugi::xpath_node& reference : XmlSelect(FXmlModel, FileReferences))
+        memory.References.emplace_back(reference.attribute().value());
+}
 
 void TMetadata::CreateAsx(const std::string& FileName, const TMovieInfo& Movie, bool Overwrite)
 {
@@ -38,7 +83,13 @@ void TMetadata::CreateAsx(const std::string& FileName, const TMovieInfo& Movie, 
             return;
         }
 
+        TFileStamp stamp;
+        if (const std::vector<std::string>* known = RememberedPlaylist(FileName, stamp))
+            for (const std::string& reference : *known)
+                if (DDKSameText(reference, Movie.FileName))
+                    return; // already there: the file stays as it is
         LoadXmlFile(FileName);
+        RememberPlaylist(FileName, stamp);
         const pugi::xpath_node_set references = XmlSelect(FXmlModel, FileReferences);
         if (references.empty())
             throw EDDKError("0 entry");
@@ -66,9 +117,16 @@ void TMetadata::CreateAsx(const std::string& FileName, const TMovieInfo& Movie, 
 
 void TMetadata::ReadAsxEntries(const std::string& AsxFile, TDDKStringList& Strings)
 {
+    TFileStamp stamp;
+    if (const std::vector<std::string>* known = RememberedPlaylist(AsxFile, stamp)) {
+        for (const std::string& reference : *known)
+            Strings.Add(reference);
+        return;
+    }
     LoadXmlFile(AsxFile);
     for (const pugi::xpath_node& reference : XmlSelect(FXmlModel, FileReferences))
         Strings.Add(reference.attribute().value());
+    RememberPlaylist(AsxFile, stamp);
 }
 
 void TMetadata::RenameAsxEntry(const std::string& AsxFile, const std::string& OldHref,

@@ -14,9 +14,12 @@
 
 #include <pugixml.hpp>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 class THttpObject;
 
@@ -115,5 +118,20 @@ private:
     void DownloadPoster(THttpObject& Http, std::string& Buffer, const std::string& Url,
                         const std::string& ServiceWord, const std::string& CodeText);
 
+    // The file references of playlists read in this object's life, with the
+    // file's identity and times when read: a playlist unchanged on disc is
+    // not parsed again.
+    using TFileStamp = std::array<std::int64_t, 7>;
+    struct TPlaylistMemory
+    {
+        TFileStamp Stamp{};
+        std::vector<std::string> References;
+    };
+    // The remembered references of FileName when it is unchanged, else null;
+    // Stamp receives the file's stamp now (all zero when it cannot be read).
+    const std::vector<std::string>* RememberedPlaylist(const std::string& FileName, TFileStamp& Stamp) const;
+    void RememberPlaylist(const std::string& FileName, const TFileStamp& Stamp);
+
     pugi::xml_document FXmlModel;
+    std::unordered_map<std::string, TPlaylistMemory> FPlaylists;
 };

@@ -184,9 +184,12 @@ void TSynchThread::WriteMetadataFiles(TMovieInfo& Movie)
 {
     const std::string& Dir = Movie.MovieDir;
     const std::string CacheDir = DvdInfoCacheDir();
-    std::error_code Ignored;
-    if (!CacheDir.empty())
+    if (!CacheDir.empty() && CacheDir != FMadeCacheDir) {
+        std::error_code Ignored;
         std::filesystem::create_directories(CacheDir, Ignored);
+        if (!Ignored)
+            FMadeCacheDir = CacheDir;
+    }
 
     FMetadata->CreateAsx(Dir + "/movie.asx", Movie, false);
     FMetadata->CreateNfo(Dir + "/movie.nfo", Movie, false);

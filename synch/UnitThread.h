@@ -195,4 +195,6 @@ private:
     std::map<std::string, std::vector<std::string>> FFolderIndex;
     bool FFolderIndexValid = false;
     TFolderStamp FFolderIndexStamp; // the library folder's when it was listed
+    // The media-centre cache folder once this run has made it.
+    std::string FMadeCacheDir;
 };

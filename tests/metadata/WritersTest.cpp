@@ -210,4 +210,10 @@ TEST(Playlist, BytesPartOrderRenamingAndRefusals)
     // Renaming in an ill-formed playlist leaves it too.
     EXPECT_ANY_THROW(metadata.RenameAsxEntry(asx, "/a.avi", "/b.avi"));
     EXPECT_EQ(ReadWholeFile(asx), std::get<0>(cases[3]));
+
+    // A playlist changed on disc since it was read is read again, even at the same size.
+    for (const char* name : {"/a.avi", "/b.avi"}) {
+        folder.Write("movie.asx", std::string("<asx><entry><ref href=\"") + name + "\"/></entry></asx>");
+        EXPECT_EQ(References(metadata, asx), name);
+    }
 }
