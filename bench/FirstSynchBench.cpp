@@ -1,23 +1,27 @@
 // A first synchronisation of N movies against the fake services, each answer
-// held back by a fixed delay: the wall time beside the network floor
-// (requests x delay), and the processor time per movie.
+// held back by a fixed delay: the wall time beside its floor (requests x
+// (delay + the bare round trip of one request answered at once)), and the
+// processor time per movie. It prints, last, "ratio <wall / floor>".
 //
 //     first_synch_bench [N [DELAY_MS]]      (default: 100 movies, 20 ms)
 //
 // The processor time is the whole process's, the loopback services included.
 #include "DDKStrings.h"
 #include "FakeServices.h"
+#include "HttpObject.h"
 #include "ScriptedMovies.h"
 #include "ServiceSettings.h"
 #include "SynchRun.h"
 #include "TempFolder.h"
 #include "UnitConfig.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -28,6 +32,25 @@ double ProcessSeconds()
     timespec Now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &Now);
     return double(Now.tv_sec) + double(Now.tv_nsec) / 1e9;
+}
+
+// Seconds of one request answered at once with a one-byte body, through the
+// program's own client and the same fake service: median of many.
+double BareRoundTrip(FakeServices& Fake)
+{
+    constexpr int Trips = 201;
+    Fake.Default("bench.invalid", "/bare", FakeAnswer::Text("x"));
+    THttpObject Http;
+    std::string Stream;
+    std::vector<double> Times;
+    for (int I = 0; I < Trips + 1; ++I) {
+        const auto Start = Clock::now();
+        Http.CallHttp("http://bench.invalid/bare", Stream);
+        if (I > 0) // the first one also opens the connection
+            Times.push_back(std::chrono::duration<double>(Clock::now() - Start).count());
+    }
+    std::nth_element(Times.begin(), Times.begin() + Trips / 2, Times.end());
+    return Times[Trips / 2];
 }
 
 } // namespace
@@ -53,11 +76,14 @@ int main(int argc, char** argv)
     const double Cpu = ProcessSeconds() - CpuStart;
 
     const std::size_t Requests = Fake.Requests().size();
-    const double Floor = double(Requests) * double(Delay.count()) / 1000.0;
+    const double RoundTrip = BareRoundTrip(Fake);
+    const double Floor = double(Requests) * (double(Delay.count()) / 1000.0 + RoundTrip);
     std::printf("%8s %9s %9s %10s %10s %10s %14s %10s\n", "movies", "requests", "delay ms", "floor s",
                 "wall s", "wall-floor", "cpu ms/movie", "log lines");
     std::printf("%8d %9zu %9lld %10.2f %10.2f %10.2f %14.2f %10zu\n", Movies, Requests,
                 static_cast<long long>(Delay.count()), Floor, Wall, Wall - Floor, 1000.0 * Cpu / Movies,
                 Lines.size());
+    std::printf("bare round trip %.3f ms\n", 1000.0 * RoundTrip);
+    std::printf("ratio %.2f\n", Floor > 0 ? Wall / Floor : 0.0);
     return 0;
 }

@@ -464,7 +464,7 @@ TSaveTarget SaveTarget(const std::string& FileName)
 
 } // namespace
 
-void DDKSaveFileAtomic(const std::string& FileName, std::string_view Bytes)
+void DDKSaveFileAtomic(const std::string& FileName, std::string_view Bytes, bool Durable)
 {
     static std::atomic<unsigned> counter{0};
     std::string temporary;
@@ -486,8 +486,9 @@ void DDKSaveFileAtomic(const std::string& FileName, std::string_view Bytes)
         }
         TFileHandle file(fd);
         WriteAll(file.Get(), Bytes);
-        if ((target.Replaces && ::fchmod(file.Get(), target.Mode) != 0) || ::fsync(file.Get()) != 0 ||
-            !file.Close() || ::rename(temporary.c_str(), target.Path.c_str()) != 0)
+        if ((target.Replaces && ::fchmod(file.Get(), target.Mode) != 0) ||
+            (Durable && ::fsync(file.Get()) != 0) || !file.Close() ||
+            ::rename(temporary.c_str(), target.Path.c_str()) != 0)
             RaiseSystemError(errno);
     } catch (...) {
         const std::string message = DDKCurrentErrorMessage();

@@ -109,8 +109,10 @@ bool DeleteFolder(std::string_view Dir);
 // file replaced keeps its permissions, and a symbolic link stays: the file it
 // leads to is the one replaced. Anything but a plain file at FileName (a
 // folder, a pipe, a link that leads nowhere) is refused. On failure nothing
-// is left behind and EDDKError carries the system's message.
-void DDKSaveFileAtomic(const std::string& FileName, std::string_view Bytes);
+// is left behind and EDDKError carries the system's message. Durable false
+// skips the flush to disc, for a file that a later run fetches again when a
+// crash left it missing or empty.
+void DDKSaveFileAtomic(const std::string& FileName, std::string_view Bytes, bool Durable = true);
 
 // Removes the copies that DDKSaveFileAtomic left in Dir when its process was
 // stopped before the rename; the copies of processes still running stay.

@@ -206,18 +206,19 @@ void TSynchThread::SavePoster(TMovieInfo& Movie)
 {
     const std::string Poster = Movie.MovieDir + "/folder.jpg";
     // A poster that cannot be opened (size -1) is left alone; only a missing
-    // or empty one is fetched again.
+    // or empty one is fetched again. That is also why it is not flushed to
+    // disc: one that a crash leaves missing or empty comes back next run.
     if (DDKFileExists(Poster) && DDKGetFileSize(Poster) != 0)
         return;
     std::error_code Ignored;
     std::filesystem::remove(Poster, Ignored);
     if (Movie.PosterUrl.empty()) {
-        DDKSaveFileAtomic(Poster, VantryResource_nofolder600());
+        DDKSaveFileAtomic(Poster, VantryResource_nofolder600(), false);
         return;
     }
     // Saved whatever the fetch gave: an empty poster after "not found" is
     // fetched again by the next run.
     std::string Picture;
     FHttp->CallHttp(Movie.PosterUrl, Picture);
-    DDKSaveFileAtomic(Poster, Picture);
+    DDKSaveFileAtomic(Poster, Picture, false);
 }

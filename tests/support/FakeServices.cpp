@@ -123,7 +123,7 @@ private:
 };
 
 // The status line and headers; a body that comes in pieces has no length.
-std::string HeadOf(const FakeAnswer& Answer, const TEncoder& Encoder, size_t BodySize)
+std::string HeadOf(const FakeAnswer& Answer, const TEncoder& Encoder, size_t BodySize, bool KeepOpen)
 {
     std::string Headers = Encoder.Header();
     for (const auto& [Name, Value] : Answer.Headers)
@@ -137,8 +137,9 @@ std::string HeadOf(const FakeAnswer& Answer, const TEncoder& Encoder, size_t Bod
     for (const auto& [Code, Phrase] : Reasons)
         if (Code == Answer.Code && Answer.Reason.empty())
             Reason = Phrase;
-    return DDKFormat("HTTP/1.1 %d %s\r\nConnection: close\r\n", Answer.Code, Reason.c_str()) + Headers +
-           "\r\n";
+    return DDKFormat("HTTP/1.1 %d %s\r\nConnection: %s\r\n", Answer.Code, Reason.c_str(),
+                     KeepOpen ? "keep-alive" : "close") +
+           Headers + "\r\n";
 }
 
 // A blocking send returns once every byte is sent or the client has gone.
@@ -147,24 +148,37 @@ bool SendAll(int Socket, const std::string& Bytes)
     return send(Socket, Bytes.data(), Bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(Bytes.size());
 }
 
-// Reads one request head (up to the blank line); empty when the peer closed
-// or the server stopped first.
-std::string ReadHead(int Socket, const std::atomic<bool>& Stopping)
+// Reads one request head (up to the blank line), then its body, which is
+// let go; Pending keeps what came after them for the next request. Empty
+// when the peer closed or the server stopped first.
+std::string ReadHead(int Socket, const std::atomic<bool>& Stopping, std::string& Pending)
 {
-    std::string Head;
     char Buffer[4096];
-    while (Head.find("\r\n\r\n") == std::string::npos) {
+    const auto Receive = [&] {
         pollfd Poll{Socket, POLLIN, 0};
         const int Ready = poll(&Poll, 1, 100);
         if (Stopping)
-            return {};
+            return false;
         if (Ready <= 0)
-            continue;
+            return true;
         const ssize_t Received = recv(Socket, Buffer, sizeof Buffer, 0);
         if (Received <= 0)
+            return false;
+        Pending.append(Buffer, static_cast<size_t>(Received));
+        return true;
+    };
+    size_t End;
+    while ((End = Pending.find("\r\n\r\n")) == std::string::npos)
+        if (!Receive())
             return {};
-        Head.append(Buffer, static_cast<size_t>(Received));
-    }
+    std::string Head = Pending.substr(0, End + 4);
+    Pending.erase(0, End + 4);
+    const size_t BodySize = static_cast<size_t>(
+        std::max<std::int64_t>(DDKStrToInt64Def(ParseHead(Head).Header("Content-Length"), 0), 0));
+    while (Pending.size() < BodySize)
+        if (!Receive())
+            return {};
+    Pending.erase(0, BodySize);
     return Head;
 }
 
@@ -221,13 +235,31 @@ FakeServices::~FakeServices()
     }
 }
 
+namespace {
+
+std::string RouteKey(std::string_view Host, std::string_view Path)
+{
+    std::string Key(Host);
+    Key += '\n';
+    Key += Path;
+    return Key;
+}
+
+} // namespace
+
 FakeServices::TRoute& FakeServices::RouteFor(std::string_view Host, std::string_view Path,
                                              std::string_view QueryPart)
 {
     const std::string LowerHost = DDKLowerCase(Host);
-    for (TRoute& Route : FRoutes)
-        if (Route.Host == LowerHost && Route.Path == Path && Route.QueryPart == QueryPart)
-            return Route;
+    const std::string Key = RouteKey(LowerHost, Path) + '\n' + std::string(QueryPart);
+    if (const auto Found = FRouteIndex.find(Key); Found != FRouteIndex.end())
+        return FRoutes[Found->second];
+    const std::size_t Index = FRoutes.size();
+    FRouteIndex.emplace(Key, Index);
+    if (Path.ends_with('*'))
+        FPrefixRoutes.push_back(Index);
+    else
+        FExactRoutes[RouteKey(LowerHost, Path)].push_back(Index);
     return FRoutes.emplace_back(TRoute{LowerHost, std::string(Path), std::string(QueryPart), {}, {}});
 }
 
@@ -235,6 +267,8 @@ void FakeServices::Answer(std::string_view Host, std::string_view Path, FakeAnsw
                           std::string_view QueryPart)
 {
     std::lock_guard Lock(FMutex);
+    if (Answer.Drop)
+        StopKeepingAlive();
     std::deque<FakeAnswer>& Queue = RouteFor(Host, Path, QueryPart).Queue;
     Queue.insert(Queue.end(), std::max(Times, 0), Answer);
 }
@@ -243,7 +277,18 @@ void FakeServices::Default(std::string_view Host, std::string_view Path, FakeAns
                            std::string_view QueryPart)
 {
     std::lock_guard Lock(FMutex);
+    if (Answer.Drop)
+        StopKeepingAlive();
     RouteFor(Host, Path, QueryPart).Fallback = std::move(Answer);
+}
+
+void FakeServices::StopKeepingAlive()
+{
+    FKeepAlive = false;
+    // The client sees them closed before it would send on them.
+    for (const int Socket : FIdleSockets)
+        shutdown(Socket, SHUT_RDWR);
+    FIdleSockets.clear();
 }
 
 std::vector<FakeRequest> FakeServices::Requests() const
@@ -266,18 +311,32 @@ bool FakeServices::WaitForRequests(std::size_t Count, std::chrono::milliseconds 
     return FChanged.wait_for(Lock, Timeout, [&] { return FRequests.size() >= Count; });
 }
 
+bool FakeServices::Matches(const TRoute& Route, const FakeRequest& Request, bool WithQuery) const
+{
+    const std::string_view Path = Route.Path;
+    const bool PathMatches = Path.ends_with('*') ? Request.Path.starts_with(Path.substr(0, Path.size() - 1))
+                                                 : Path == Request.Path;
+    return Route.QueryPart.empty() != WithQuery && Route.Host == Request.Host && PathMatches &&
+           Request.Query.find(Route.QueryPart) != std::string::npos;
+}
+
 // Called with FMutex held. Routes with a query filter come first, so that a
-// test can answer one code apart from a route's general answer.
+// test can answer one code apart from a route's general answer; within each
+// kind, the first route given wins.
 FakeAnswer FakeServices::Choose(const FakeRequest& Request)
 {
+    std::vector<std::size_t> Candidates;
+    if (const auto Found = FExactRoutes.find(RouteKey(Request.Host, Request.Path));
+        Found != FExactRoutes.end())
+        Candidates = Found->second;
+    const std::size_t Exact = Candidates.size();
+    Candidates.insert(Candidates.end(), FPrefixRoutes.begin(), FPrefixRoutes.end());
+    std::inplace_merge(Candidates.begin(), Candidates.begin() + static_cast<std::ptrdiff_t>(Exact),
+                       Candidates.end());
     for (bool WithQuery : {true, false})
-        for (TRoute& Route : FRoutes) {
-            const std::string_view Path = Route.Path;
-            const bool PathMatches = Path.ends_with('*')
-                                         ? Request.Path.starts_with(Path.substr(0, Path.size() - 1))
-                                         : Path == Request.Path;
-            if (Route.QueryPart.empty() == WithQuery || Route.Host != Request.Host || !PathMatches ||
-                Request.Query.find(Route.QueryPart) == std::string::npos)
+        for (const std::size_t Index : Candidates) {
+            TRoute& Route = FRoutes[Index];
+            if (!Matches(Route, Request, WithQuery))
                 continue;
             if (!Route.Queue.empty()) {
                 FakeAnswer Answer = std::move(Route.Queue.front());
@@ -309,31 +368,49 @@ void FakeServices::AcceptLoop()
     }
 }
 
-// One request per connection: every answer says "Connection: close".
+// Connections stay open for the next request, as a web service's do, unless
+// the client asks otherwise or the answer ends only with the connection.
 void FakeServices::Serve(int Socket)
 {
-    if (const std::string Head = ReadHead(Socket, FStopping); !Head.empty()) {
+    std::string Pending;
+    for (bool KeepOpen = true, Served = false; KeepOpen; Served = true) {
+        if (Served) {
+            std::lock_guard Lock(FMutex);
+            if (!FKeepAlive)
+                break;
+            FIdleSockets.push_back(Socket);
+        }
+        const std::string Head = ReadHead(Socket, FStopping, Pending);
+        if (Served) {
+            std::lock_guard Lock(FMutex);
+            std::erase(FIdleSockets, Socket);
+        }
+        if (Head.empty())
+            break;
         FakeRequest Request = ParseHead(Head);
         std::unique_lock Lock(FMutex);
         const FakeAnswer Answer = Choose(Request);
+        KeepOpen = FKeepAlive && !Answer.Drop && Answer.Repeat == 0 &&
+                   !DDKSameText(Request.Header("Connection"), "close");
         FRequests.push_back(std::move(Request));
         FChanged.notify_all();
         // Each wait ends early, and false, when the server stops.
         const auto Wait = [&](std::chrono::milliseconds Time) {
             return !FChanged.wait_for(Lock, Time, [this] { return FStopping.load(); });
         };
-        if (!Answer.Drop && Wait(Answer.Delay)) {
+        if (Answer.Drop || !Wait(Answer.Delay))
+            break;
+        Lock.unlock();
+        TEncoder Encoder(Answer.Encoding);
+        const std::string Body = Encoder.Encode(Answer.Body, Answer.Repeat == 0);
+        bool Sending = SendAll(Socket, HeadOf(Answer, Encoder, Body.size(), KeepOpen) + Body);
+        for (int Sent = 0; Sending && Sent != Answer.Repeat; ++Sent) {
+            Lock.lock();
+            Sending = Wait(Answer.ChunkPause);
             Lock.unlock();
-            TEncoder Encoder(Answer.Encoding);
-            const std::string Body = Encoder.Encode(Answer.Body, Answer.Repeat == 0);
-            bool Sending = SendAll(Socket, HeadOf(Answer, Encoder, Body.size()) + Body);
-            for (int Sent = 0; Sending && Sent != Answer.Repeat; ++Sent) {
-                Lock.lock();
-                Sending = Wait(Answer.ChunkPause);
-                Lock.unlock();
-                Sending = Sending && SendAll(Socket, Encoder.Encode(Answer.Chunk, Sent + 1 == Answer.Repeat));
-            }
+            Sending = Sending && SendAll(Socket, Encoder.Encode(Answer.Chunk, Sent + 1 == Answer.Repeat));
         }
+        KeepOpen = KeepOpen && Sending;
     }
     shutdown(Socket, SHUT_WR);
     close(Socket);

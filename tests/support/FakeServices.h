@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 // One answer the server gives.
@@ -117,8 +118,10 @@ private:
 
     TRoute& RouteFor(std::string_view Host, std::string_view Path, std::string_view QueryPart);
     FakeAnswer Choose(const FakeRequest& Request);
+    bool Matches(const TRoute& Route, const FakeRequest& Request, bool WithQuery) const;
     void AcceptLoop();
     void Serve(int Socket);
+    void StopKeepingAlive(); // with FMutex held
 
     int FListener = -1;
     int FPort = 0;
@@ -126,6 +129,18 @@ private:
     mutable std::mutex FMutex;
     std::condition_variable FChanged;
     std::vector<TRoute> FRoutes;
+    // Where the routes are, so a request does not scan them all: host, path
+    // and query part -> route; host and exact path -> its routes in order;
+    // the routes whose path ends in '*', in order.
+    std::unordered_map<std::string, std::size_t> FRouteIndex;
+    std::unordered_map<std::string, std::vector<std::size_t>> FExactRoutes;
+    std::vector<std::size_t> FPrefixRoutes;
+    // A client takes a reused connection closed without an answer for one
+    // that timed out and asks again: once a test scripts a dropped
+    // connection, every connection serves one request, and those kept open
+    // waiting for another are closed at once.
+    bool FKeepAlive = true;
+    std::vector<int> FIdleSockets;
     std::vector<FakeRequest> FRequests;
     std::vector<std::future<void>> FConnections; // touched by the accept thread only
     std::thread FAcceptThread;
