@@ -7,6 +7,7 @@
 #include "DDKError.h"
 #include "DDKFiles.h"
 #include "DDKStrings.h"
+#include "MetadataValues.h"
 #include "MovieFileName.h"
 #include "UnitConfig.h"
 #include "VolumeInfo.h"
@@ -45,35 +46,6 @@ std::string JsonRecordText(const TOrderedJson& Record)
     return Record.dump(-1, ' ', false, TOrderedJson::error_handler_t::replace);
 }
 
-// A record is the answer written back whole, indented and copied member by
-// member; an answer nested without end would cost the worker its stack or
-// write gigabytes. The services' answers stay a few levels deep.
-constexpr int MaxAnswerDepth = 64;
-
-[[noreturn]] void RaiseTooDeep()
-{
-    throw EDDKError(DDKFormat("The answer is nested deeper than %d levels", MaxAnswerDepth));
-}
-
-TOrderedJson ParseAnswer(const std::string& Stream)
-{
-    return TOrderedJson::parse(Stream, [](int Depth, TOrderedJson::parse_event_t, TOrderedJson&) {
-        if (Depth > MaxAnswerDepth)
-            RaiseTooDeep();
-        return true;
-    });
-}
-
-void CheckDepth(pugi::xml_document& Document)
-{
-    struct TDepthWalker : pugi::xml_tree_walker
-    {
-        bool for_each(pugi::xml_node&) override { return depth() < MaxAnswerDepth; }
-    } Walker;
-    if (!Document.traverse(Walker))
-        RaiseTooDeep();
-}
-
 } // namespace
 
 std::string TMetadata::AnomalyFileName(TSource Source, const TMovieInfo& Movie)
@@ -106,7 +78,7 @@ void TMetadata::AddAnomaly(const std::string& Stream, TSource Source, const TMov
             RecordName = DDKChangeFileExt(RecordName, ".json");
             if (DDKFileExists(RecordName))
                 return;
-            TOrderedJson Record = ParseAnswer(Stream);
+            TOrderedJson Record = JsonParseBounded<TOrderedJson>(Stream);
             if (Source == SourceAllocine) {
                 TOrderedJson& Feed = Record.at("feed");
                 if (!Feed.is_object())
@@ -130,7 +102,7 @@ void TMetadata::AddAnomaly(const std::string& Stream, TSource Source, const TMov
         }
 
         LoadXml(Stream);
-        CheckDepth(FXmlModel);
+        XmlCheckDepth(FXmlModel);
         pugi::xml_node Root = FXmlModel.document_element();
         if (Source == SourceAllocine) {
             AddText(Root, "filename", Movie.FileName);

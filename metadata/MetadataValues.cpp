@@ -126,6 +126,23 @@ double XmlNumber(const pugi::xml_node& Context, std::string_view Path)
     return value;
 }
 
+// --- Depth of an answer ----------------------------------------------------------
+
+void RaiseTooDeep()
+{
+    throw EDDKError(DDKFormat("The answer is nested deeper than %d levels", MaxAnswerDepth));
+}
+
+void XmlCheckDepth(pugi::xml_document& Document)
+{
+    struct TDepthWalker : pugi::xml_tree_walker
+    {
+        bool for_each(pugi::xml_node&) override { return depth() < MaxAnswerDepth; }
+    } Walker;
+    if (!Document.traverse(Walker))
+        RaiseTooDeep();
+}
+
 // --- JSON ---------------------------------------------------------------------
 
 TJson JsonParse(std::string_view Text)

@@ -30,6 +30,27 @@ std::int32_t XmlInteger(const pugi::xml_node& Context, std::string_view Path);
 // XmlText read as a decimal number with '.'; 0 when nothing is selected or it is not one.
 double XmlNumber(const pugi::xml_node& Context, std::string_view Path);
 
+// --- Depth of an answer ----------------------------------------------------------
+
+// The services' answers stay a few levels deep. One nested without end would
+// cost a reader its stack, or a writer gigabytes, so deeper ones are refused.
+inline constexpr int MaxAnswerDepth = 64;
+
+// Raises "The answer is nested deeper than 64 levels".
+[[noreturn]] void RaiseTooDeep();
+// Raises as RaiseTooDeep when Document is nested deeper than MaxAnswerDepth.
+void XmlCheckDepth(pugi::xml_document& Document);
+// Parses a whole answer into a tree of type TTree (plain or ordered JSON),
+// refusing one nested deeper than MaxAnswerDepth.
+template <class TTree> TTree JsonParseBounded(std::string_view Text)
+{
+    return TTree::parse(Text.begin(), Text.end(), [](int Depth, typename TTree::parse_event_t, TTree&) {
+        if (Depth > MaxAnswerDepth)
+            RaiseTooDeep();
+        return true;
+    });
+}
+
 // --- JSON ---------------------------------------------------------------------
 
 using TJson = nlohmann::json;

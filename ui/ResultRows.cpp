@@ -19,15 +19,6 @@
 
 namespace {
 
-// The services' answers stay a few levels deep; one nested without end is
-// refused rather than walked.
-constexpr int MaxAnswerDepth = 64;
-
-[[noreturn]] void RaiseTooDeep()
-{
-    throw EDDKError(DDKFormat("The answer is nested deeper than %d levels", MaxAnswerDepth));
-}
-
 const char* ResultsPath(TSource Source)
 {
     return Source == SourceAllocine ? "/feed/movie" : "/OpenSearchDescription/movies/movie";
@@ -145,12 +136,7 @@ void TResultSet::LoadXml(std::string_view Bytes, TSource Source)
         Document->load_buffer(Bytes.data(), Bytes.size(), pugi::parse_default | pugi::parse_declaration);
     if (!Result)
         throw EDDKError(DDKFormat("XML: %s at offset %td", Result.description(), Result.offset));
-    struct TDepthWalker : pugi::xml_tree_walker
-    {
-        bool for_each(pugi::xml_node&) override { return depth() < MaxAnswerDepth; }
-    } Walker;
-    if (!Document->traverse(Walker))
-        RaiseTooDeep();
+    XmlCheckDepth(*Document);
     FXmlResults = XmlSelect(*Document, ResultsPath(Source));
     FXml = std::move(Document);
 }
@@ -159,12 +145,7 @@ void TResultSet::LoadJson(std::string_view Bytes, TSource Source)
 {
     Clear();
     FSource = Source;
-    auto Tree = std::make_unique<TJson>(
-        TJson::parse(Bytes.begin(), Bytes.end(), [](int Depth, TJson::parse_event_t, TJson&) {
-            if (Depth > MaxAnswerDepth)
-                RaiseTooDeep();
-            return true;
-        }));
+    auto Tree = std::make_unique<TJson>(JsonParseBounded<TJson>(Bytes));
     const TJson& Parent = Source == SourceAllocine ? JsonObject(*Tree, "feed") : *Tree;
     const char* const Name = Source == SourceAllocine ? "movie" : "results";
     FJsonResults = JsonHas(Parent, Name) ? &JsonList(Parent, Name) : nullptr;
