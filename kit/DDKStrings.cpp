@@ -246,6 +246,24 @@ constexpr std::size_t MaxWildcardMask = 255;
 
 bool DDKMatchWildcard(std::string_view S, std::string_view Mask)
 {
+    // Walks list whole folders through a few masks, most of them "*.ext";
+    // plain ASCII text settles those, and most mismatches, without the table
+    // below. An ASCII byte is always a character of its own, whatever
+    // surrounds it, so comparing such bytes is comparing characters.
+    const auto isPlain = [](char C) { return static_cast<unsigned char>(C) < 0x80 && C != '*' && C != '?'; };
+    const auto sameAscii = [](std::string_view A, std::string_view B) {
+        return std::equal(A.begin(), A.end(), B.begin(), B.end(),
+                          [](char X, char Y) { return AsciiUpperChar(X) == AsciiUpperChar(Y); });
+    };
+    const std::size_t prefix = std::find_if_not(Mask.begin(), Mask.end(), isPlain) - Mask.begin();
+    if (prefix > 0 && !sameAscii(S.substr(0, prefix), Mask.substr(0, prefix)))
+        return false;
+    if (S.size() <= MaxWildcardName && Mask.size() <= MaxWildcardMask && Mask.size() > 1 && Mask[0] == '*' &&
+        std::all_of(Mask.begin() + 1, Mask.end(), isPlain)) {
+        const std::string_view tail = Mask.substr(1);
+        return S.size() >= tail.size() && sameAscii(S.substr(S.size() - tail.size()), tail);
+    }
+
     const std::u32string name = DecodeChars(S);
     const std::u32string mask = DecodeChars(Mask);
     if (name.size() > MaxWildcardName || mask.size() > MaxWildcardMask)

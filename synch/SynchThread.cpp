@@ -150,7 +150,9 @@ void TSynchThread::Execute()
 }
 
 // The stored values are written by the worker only and read by the main
-// thread only while the worker waits for it, so they need no lock.
+// thread only while the worker waits for it, so they need no lock. A new
+// position only moves a bar: the worker does not wait for it, and the
+// main thread still sees it in its order among the other events.
 
 void TSynchThread::Log(const std::string& Line)
 {
@@ -166,8 +168,7 @@ void TSynchThread::SetProgressMax(std::int32_t Value)
 
 void TSynchThread::SetProgress(std::int32_t Value)
 {
-    FProgress = Value;
-    Synchronize([this] { DoProgress(); });
+    Queue([this, Value] { DoProgress(Value); });
 }
 
 void TSynchThread::DoLog()
@@ -182,10 +183,10 @@ void TSynchThread::DoProgressMax()
         OnProgressMax(FProgressMax);
 }
 
-void TSynchThread::DoProgress()
+void TSynchThread::DoProgress(std::int32_t Value)
 {
     if (OnProgress)
-        OnProgress(FProgress);
+        OnProgress(Value);
 }
 
 TDDKStringList TSynchThread::FindFiles(const std::string& Path, const std::string& Masks, bool Recursive)

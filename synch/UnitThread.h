@@ -75,8 +75,8 @@ public:
     // The worker's own HTTP client (tests shorten its waits).
     THttpObject& Http() { return *FHttp; }
 
-    // --- Events, worker side: store the value and have the main thread run
-    // the matching Do* while the worker waits --------------------------------
+    // --- Events, worker side: have the main thread run the matching Do*;
+    // the worker waits for it, except for a progress position --------------
 
     void Log(const std::string& Line);
     void SetProgressMax(std::int32_t Value);
@@ -138,7 +138,7 @@ private:
     // Main-thread side of the events: each calls its event when assigned.
     void DoLog();
     void DoProgressMax();
-    void DoProgress();
+    void DoProgress(std::int32_t Value);
 
     // The full paths of the files under Path matching Masks, sorted.
     static TDDKStringList FindFiles(const std::string& Path, const std::string& Masks, bool Recursive);
@@ -185,7 +185,6 @@ private:
     std::string FRootDir;
     std::string FLibraryDir;
     std::int32_t FProgressMax = 0;
-    std::int32_t FProgress = 0;
     std::string FLogLine;
 
     // Speed-ups of the look-ups; they give exactly what a scan would.

@@ -5,6 +5,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -75,8 +76,12 @@ void TWorkerThread::ThreadProc()
     // have let go of a worker it owns.
     const bool freeSelf = FreeOnTerminate;
     try {
-        if (OnTerminate)
-            Synchronize([this] { OnTerminate(this); });
+        // Also waits for the methods still queued, which refer to the worker.
+        if (OnTerminate || FQueued)
+            Synchronize([this] {
+                if (OnTerminate)
+                    OnTerminate(this);
+            });
     } catch (...) {
         // The worker ends all the same.
     }
@@ -126,6 +131,34 @@ void TWorkerThread::Synchronize(const std::function<void()>& Method)
     }
     if (handoff->Error)
         std::rethrow_exception(handoff->Error);
+    // Every method queued before has run by now, its error with it.
+    std::exception_ptr queuedError;
+    {
+        std::lock_guard<std::mutex> guard(FQueuedLock);
+        queuedError = std::exchange(FQueuedError, nullptr);
+    }
+    if (queuedError)
+        std::rethrow_exception(queuedError);
+}
+
+void TWorkerThread::Queue(std::function<void()> Method)
+{
+    if (CurrentWorker != this) {
+        Method();
+        return;
+    }
+    // The worker outlives the task: it waits for the main thread once more
+    // before it ends, and the dispatcher keeps the order.
+    FQueued = true;
+    FDispatcher.Post([this, Method = std::move(Method)] {
+        try {
+            Method();
+        } catch (...) {
+            std::lock_guard<std::mutex> guard(FQueuedLock);
+            if (!FQueuedError)
+                FQueuedError = std::current_exception();
+        }
+    });
 }
 
 void TWorkerThread::WaitForAllWorkers()

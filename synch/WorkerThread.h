@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -62,6 +63,11 @@ protected:
     // than the worker's own (the main thread, or a worker never started), it
     // runs Method at once.
     void Synchronize(const std::function<void()>& Method);
+    // Has the main thread run Method after whatever the worker posted before,
+    // without waiting for it: for news that the worker need not see handled.
+    // An error Method raises is raised in the worker by its next Synchronize.
+    // Called from any other thread, it runs Method at once.
+    void Queue(std::function<void()> Method);
 
 private:
     void ThreadProc();
@@ -71,4 +77,7 @@ private:
     std::mutex FStartLock; // held while Start stores FThread
     std::atomic<bool> FTerminated{false};
     bool FStarted = false;
+    bool FQueued = false; // the worker's own: whether it has queued a method
+    std::mutex FQueuedLock;
+    std::exception_ptr FQueuedError; // the first error of a queued method
 };

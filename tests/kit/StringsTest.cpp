@@ -17,7 +17,10 @@ TEST(Wildcard, MatchesNamesLikeTheFolderWalkerNeeds)
         {"", "*", true}, {"name.", "*.*", true}, {"film.avi", "*.AVI", true}, {"abc", "a?c", true},
         {"axxbyyb", "a*b", true}, {"Alien #12345", "*#12345", true}, {"été.avi", "?té.avi", true},
         {"\xff\xfe.avi", "??.avi", true}, {"README", "*.*", false}, {"abc", "abc**", false}, {"", "?", false},
-        {"Alien #12345.avi", "*#12345", false}, {"Été.avi", "été.avi", false}, {"\xff.avi", "\xfe.avi", false}};
+        {"Alien #12345.avi", "*#12345", false}, {"Été.avi", "été.avi", false}, {"\xff.avi", "\xfe.avi", false},
+        // plain text after a star, or before any wildcard
+        {".avi", "*.avi", true}, {"été\xc3.AVI", "*.avi", true}, {"avi", "*.avi", false},
+        {".VANTRY-1.tmp", ".vantry-*.tmp", true}, {"a.vantry-1.tmp", ".vantry-*.tmp", false}};
     // clang-format on
     for (const auto& [name, mask, matches] : cases)
         EXPECT_EQ(DDKMatchWildcard(name, mask), matches) << name << " against " << mask;
@@ -28,6 +31,7 @@ TEST(Wildcard, MatchesNamesLikeTheFolderWalkerNeeds)
     EXPECT_TRUE(DDKMatchWildcard(name, "*a*a*a*a*a*a*a*a*a*a*"));
     // Oversized names or masks match nothing.
     EXPECT_FALSE(DDKMatchWildcard(std::string(4096, 'a'), "*"));
+    EXPECT_FALSE(DDKMatchWildcard(std::string(4092, 'a') + ".avi", "*.avi"));
     EXPECT_FALSE(DDKMatchWildcard("a", "*" + std::string(255, 'a')));
     EXPECT_TRUE(DDKMatchWildcard(std::string(4095, 'a'), std::string(255, '*')));
 }

@@ -20,11 +20,15 @@ public:
 
     void Post(std::function<void()> Task) override
     {
+        bool wasEmpty;
         {
             std::lock_guard<std::mutex> guard(FLock);
+            wasEmpty = FQueue.empty();
             FQueue.push_back(std::move(Task));
         }
-        FPosted.notify_all();
+        // The pump sleeps only on an empty queue.
+        if (wasEmpty)
+            FPosted.notify_all();
     }
 
     // Runs queued tasks on the calling thread until Done() holds, waiting for

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -53,24 +54,33 @@ struct SynchDriverTest : ::testing::Test
 
 TEST_F(SynchDriverTest, EventsComeInOrderAndAStopRequestEndsTheWalkBeforeTheNextFile)
 {
-    WaitingMovies({"a.avi", "B/x.MKV", "c.mkv"});
+    WaitingMovies({"a.avi", "B/x.MKV", "z.mkv"});
+    Temp.Write("Films/DVDRip XviD.avi"); // nothing to search for: one logged failure
     Temp.Write("Films/notes.txt");
     Temp.Write("Films/@Vantry/A #1/movie.asx", Playlist({Films + "/a.avi"}));
     Temp.Write("Films/@Vantry/B #2/movie.asx", Playlist({}));
-    EXPECT_EQ(RunOn(Films), (Strings{"max 2", "at 1", "at 2", "max 3", "at 1", "at 2", "at 3"}));
+    const Strings All = RunOn(Films);
+    const auto Failure =
+        std::find_if(All.begin(), All.end(), [](const auto& Event) { return Event.starts_with("log "); });
+    ASSERT_LT(Failure + 2, All.end()); // not the last movie
+    Strings Positions = All;
+    Positions.erase(Positions.begin() + (Failure - All.begin()));
+    EXPECT_EQ(Positions, (Strings{"max 2", "at 1", "at 2", "max 4", "at 1", "at 2", "at 3", "at 4"}));
 
-    const auto StopAt = [](int Maxima) {
-        return [Maxima, Seen = 0](TSynchThread& Worker, const std::string& Event) mutable {
-            Seen += Event.starts_with("max");
-            if (Seen == Maxima && Event == "at 1")
+    // The worker waits for a log line but not for a position, so only a stop
+    // asked at a log line or a maximum falls at a known point.
+    const auto StopAt = [](const std::string& Event) {
+        return [Event](TSynchThread& Worker, const std::string& Seen) {
+            if (Seen.starts_with(Event))
                 Worker.Terminate();
         };
     };
-    // During the movie files: the file begun is finished, no other starts.
-    EXPECT_EQ(RunOn(Films, {}, StopAt(2)), (Strings{"max 2", "at 1", "at 2", "max 3", "at 1"}));
+    // During a movie file: the file begun is finished, no other starts.
+    EXPECT_EQ(RunOn(Films, {}, StopAt("log ")), Strings(All.begin(), Failure + 2));
+    // Before the movie files: none is handled.
+    EXPECT_EQ(RunOn(Films, {}, StopAt("max 4")), (Strings{"max 2", "at 1", "at 2", "max 4"}));
     // During the playlists: links still checked, folder still walked, no movie handled.
-    EXPECT_EQ(RunOn(Films, {}, StopAt(1)), (Strings{"max 2", "at 1", "max 3"}));
-    EXPECT_EQ(RunOn(Films, [](TSynchThread& Worker) { Worker.Terminate(); }), (Strings{"max 2", "max 3"}));
+    EXPECT_EQ(RunOn(Films, {}, StopAt("max 2")), (Strings{"max 2", "max 4"}));
 }
 
 TEST_F(SynchDriverTest, EachModeCallsBackEvenWithoutWork)
