@@ -231,6 +231,16 @@ std::int32_t DDKGetFileSize(const std::string& FileName)
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(status.st_size));
 }
 
+bool DDKFileFilled(const std::string& FileName)
+{
+    TStat status = {};
+    if (DDKTrim(FileName).empty() || ::stat(FileName.c_str(), &status) != 0 || S_ISDIR(status.st_mode))
+        return false;
+    // A plain file with bytes is filled whether or not it can be opened; any
+    // other is asked the long way.
+    return (S_ISREG(status.st_mode) && status.st_size > 0) || DDKGetFileSize(FileName) != 0;
+}
+
 void DDKWriteLine(const std::string& FileName, std::string_view Line, bool Overwrite)
 {
     DDKTagged(DDKFormat("[%s][FileName=%s] ", "DDKWriteLine", FileName.c_str()), [&] {
@@ -352,10 +362,16 @@ std::string DDKClearPath(std::string_view Path, std::string_view Replace, bool I
 
 std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name)
 {
+    return DDKGetRealFileName(Dir, Name, DDKListFolder(Dir));
+}
+
+std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name,
+                               const std::vector<TDDKFolderEntry>& Entries)
+{
     // The file system gives no stable order; the first in sorted order is taken
     // so that the same folder always gives the same answer.
     std::string best;
-    for (const TDDKFolderEntry& entry : DDKListFolder(Dir))
+    for (const TDDKFolderEntry& entry : Entries)
         if (entry.IsRegular && !entry.IsSymLink && DDKMatchWildcard(entry.Name, Name) &&
             (best.empty() || DDKLocaleCompareText(entry.Name, best) < 0))
             best = entry.Name;

@@ -57,6 +57,9 @@ std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir, TDDKFolderIdent
 // Size in bytes (low 32 bits), or -1 when FileName cannot be opened as a
 // plain file (pipes, sockets and devices included).
 std::int32_t DDKGetFileSize(const std::string& FileName);
+// DDKFileExists(FileName) && DDKGetFileSize(FileName) != 0, most often with
+// one look at the file: whether a file we fill is there and not left empty.
+bool DDKFileFilled(const std::string& FileName);
 
 // Appends Line and CR LF to FileName (Overwrite: the file is emptied first).
 // Failures raise "[DDKWriteLine][FileName=<name>] <system message>".
@@ -90,6 +93,9 @@ std::string DDKClearPath(std::string_view Path, std::string_view Replace, bool I
 // matching the wildcard Name; "" when none does. Folders, symbolic links,
 // pipes and devices are passed over.
 std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name);
+// The same, from Entries already listed from Dir.
+std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name,
+                               const std::vector<TDDKFolderEntry>& Entries);
 
 // Adds to List the full paths of Dir's files matching Mask ('*' is every name).
 // Recursive: also the files of the subfolders whose own name matches Mask; a

@@ -24,7 +24,7 @@ void TSynchThread::CheckBackdrop(TMovieInfo& Movie)
         }
     }
     // A backdrop that cannot be opened (size -1) counts as present.
-    if (DDKFileExists(Backdrop) && DDKGetFileSize(Backdrop) != 0)
+    if (DDKFileFilled(Backdrop))
         return;
     std::error_code Ignored;
     std::filesystem::remove(Backdrop, Ignored);

@@ -94,6 +94,7 @@ void TSynchThread::SynchFile(const std::string& FileName)
     // anomaly record.
     FStreamAc.clear();
     FSearchText.clear();
+    FListedDir.clear();
     try {
         if (const std::string Reason = UnwritablePath(FileName); !Reason.empty())
             throw EDDKError(DDKFormat("[TSynchThread.SynchFile] %s : il ne peut figurer ni dans une liste de "

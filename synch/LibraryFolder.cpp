@@ -76,11 +76,21 @@ void TSynchThread::CheckMovieFolder(const std::string& Dir)
             DDKFormat("Le dossier \"%s\" de la bibliothèque est un lien ou n'est pas un dossier : "
                       "rien n'y est lu ni écrit",
                       Dir.c_str()));
-    for (const TDDKFolderEntry& Entry : DDKListFolder(Dir))
+    // The listing made to find the cached answer a moment ago, if any.
+    const std::vector<TDDKFolderEntry> Entries = Dir == FListedDir ? std::move(FListedEntries) : DDKListFolder(Dir);
+    FListedDir.clear();
+    for (const TDDKFolderEntry& Entry : Entries)
         if ((Entry.IsSymLink || !Entry.IsRegular) && IsMovieFolderFile(Entry.Name))
             throw EDDKError(DDKFormat("\"%s/%s\" est un lien ou n'est pas un fichier ordinaire : il n'est ni "
                                       "lu ni remplacé",
                                       Dir.c_str(), Entry.Name.c_str()));
+}
+
+std::string TSynchThread::CachedAnswer(const std::string& Dir)
+{
+    FListedDir = Dir;
+    FListedEntries = DDKListFolder(Dir);
+    return DDKGetRealFileName(Dir, "allocine.*", FListedEntries);
 }
 
 std::string TSynchThread::DvdInfoCacheDir()
@@ -97,7 +107,7 @@ void TSynchThread::SaveMovieInfo(std::int32_t Code, TMovieInfo& Movie)
         bool Fetched = false, IsJson = false;
         if (Movie.MovieDir.empty()) {
             const std::string Dir = FindMovieFolder(Code);
-            const std::string Cache = Dir.empty() ? std::string() : DDKGetRealFileName(Dir, "allocine.*");
+            const std::string Cache = Dir.empty() ? std::string() : CachedAnswer(Dir);
             if (!Cache.empty()) {
                 FMetadata->ReadFicheAcFile(Cache, Movie);
                 Movie.MovieDir = Dir;
@@ -208,7 +218,7 @@ void TSynchThread::SavePoster(TMovieInfo& Movie)
     // A poster that cannot be opened (size -1) is left alone; only a missing
     // or empty one is fetched again. That is also why it is not flushed to
     // disc: one that a crash leaves missing or empty comes back next run.
-    if (DDKFileExists(Poster) && DDKGetFileSize(Poster) != 0)
+    if (DDKFileFilled(Poster))
         return;
     std::error_code Ignored;
     std::filesystem::remove(Poster, Ignored);

@@ -223,8 +223,8 @@ bool TSynchThread::GoodFileName(const std::string& FileName, TMovieInfo& Movie)
         const auto link = FLinkIndex.find(DDKLowerCase(FileName));
         if (link == FLinkIndex.end())
             return false;
-        const std::string cache = DDKGetRealFileName(FolderOf(FLinkAsx[link->second]), "allocine.*");
-        if (cache.empty() || !DDKFileExists(cache))
+        const std::string cache = CachedAnswer(FolderOf(FLinkAsx[link->second]));
+        if (cache.empty())
             return false;
         FMetadata->ReadFicheAcFile(cache, Movie);
         Movie.MovieDir = FolderOf(cache);

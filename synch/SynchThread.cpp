@@ -14,6 +14,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -74,7 +75,11 @@ TSynchThread::TSynchThread(TMainThreadDispatcher& Dispatcher)
     FreeOnTerminate = true;
     // A stop request also ends the request in progress, which could otherwise
     // hold the worker, and the window waiting for it, for minutes.
-    FHttp->Aborted = [this] { return Terminated(); };
+    // Positions still held are shown before the worker waits for an answer.
+    FHttp->Aborted = [this] {
+        PostPositions();
+        return Terminated();
+    };
 }
 
 TSynchThread::~TSynchThread()
@@ -147,28 +152,48 @@ void TSynchThread::Execute()
     } catch (...) {
         Log("[TSynchThread.Execute] " + DDKCurrentErrorMessage());
     }
+    PostPositions();
 }
 
 // The stored values are written by the worker only and read by the main
-// thread only while the worker waits for it, so they need no lock. A new
-// position only moves a bar: the worker does not wait for it, and the
-// main thread still sees it in its order among the other events.
+// thread only while the worker waits for it, so they need no lock.
+//
+// A position only moves a bar: the worker neither waits for it nor wakes the
+// main thread for each one, which costs more than handling a movie already
+// synchronised. Positions are held and sent together at most once a frame,
+// and always before any other event, before a request and at the end, so the
+// main thread sees every one of them, in order, and never long after.
 
 void TSynchThread::Log(const std::string& Line)
 {
+    PostPositions();
     FLogLine = Line;
     Synchronize([this] { DoLog(); });
 }
 
 void TSynchThread::SetProgressMax(std::int32_t Value)
 {
+    PostPositions();
     FProgressMax = Value;
     Synchronize([this] { DoProgressMax(); });
 }
 
 void TSynchThread::SetProgress(std::int32_t Value)
 {
-    Queue([this, Value] { DoProgress(Value); });
+    FPositions.push_back(Value);
+    if (std::chrono::steady_clock::now() - FPositionsPosted >= PositionsInterval)
+        PostPositions();
+}
+
+void TSynchThread::PostPositions()
+{
+    if (FPositions.empty())
+        return;
+    Queue([this, Positions = std::exchange(FPositions, {})] {
+        for (const std::int32_t Position : Positions)
+            DoProgress(Position);
+    });
+    FPositionsPosted = std::chrono::steady_clock::now();
 }
 
 void TSynchThread::DoLog()

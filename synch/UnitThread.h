@@ -12,6 +12,7 @@
 // poster) and Backdrop.cpp (backdrop and fanart).
 #pragma once
 
+#include "DDKFiles.h"
 #include "DDKStringList.h"
 #include "HttpObject.h"
 #include "MountPoints.h"
@@ -139,6 +140,8 @@ private:
     void DoLog();
     void DoProgressMax();
     void DoProgress(std::int32_t Value);
+    // Sends the positions held, if any, to the main thread without waiting.
+    void PostPositions();
 
     // The full paths of the files under Path matching Masks, sorted.
     static TDDKStringList FindFiles(const std::string& Path, const std::string& Masks, bool Recursive);
@@ -159,7 +162,10 @@ private:
     // a symbolic link there leads to the user's own files elsewhere, which
     // are neither read as ours nor written through, and a pipe or a device
     // would hold the worker.
-    static void CheckMovieFolder(const std::string& Dir);
+    void CheckMovieFolder(const std::string& Dir);
+    // Dir + "/" + the name of its cached AlloCine answer, or "". The listing
+    // it takes serves the next CheckMovieFolder of the same folder.
+    std::string CachedAnswer(const std::string& Dir);
     // The DvdInfoCache folder under the application-data folder; "" without one.
     static std::string DvdInfoCacheDir();
     // Removes the copies of saves cut short in the program's other folders.
@@ -185,6 +191,10 @@ private:
     std::string FRootDir;
     std::string FLibraryDir;
     std::int32_t FProgressMax = 0;
+    // Positions not yet sent, and when positions were last sent.
+    static constexpr std::chrono::milliseconds PositionsInterval{16};
+    std::vector<std::int32_t> FPositions;
+    std::chrono::steady_clock::time_point FPositionsPosted;
     std::string FLogLine;
 
     // Speed-ups of the look-ups; they give exactly what a scan would.
@@ -196,4 +206,8 @@ private:
     TFolderStamp FFolderIndexStamp; // the library folder's when it was listed
     // The media-centre cache folder once this run has made it.
     std::string FMadeCacheDir;
+    // The last movie folder listed by CachedAnswer and its entries, until
+    // CheckMovieFolder takes them or the next movie file begins.
+    std::string FListedDir;
+    std::vector<TDDKFolderEntry> FListedEntries;
 };

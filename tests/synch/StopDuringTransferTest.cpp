@@ -44,3 +44,29 @@ TEST(StopDuringTransferTest, AStopRequestEndsTheTransferAndTheWalkWithinASecond)
     EXPECT_TRUE(Lines[0].ends_with("\"] The transfer was stopped on request")) << Lines[0];
     EXPECT_EQ(Scenario.Fake.Requests().size(), 1u);
 }
+
+TEST(StopDuringTransferTest, ThePositionReachedIsShownWhileTheWorkerWaitsForAService)
+{
+    using namespace std::chrono;
+    TSynchScenario Scenario;
+    for (const std::string Name : {"Amadeus.avi", "Babel.avi"}) { // records waiting: no request
+        Scenario.Temp.Write("Films/" + Name, "movie");
+        Scenario.Temp.Write("app/Anomaly/allocine-" + Name + ".xml", "<x/>");
+    }
+    Scenario.Temp.Write("Films/Brazil.avi", "movie");
+    Scenario.Fake.Default(AllocineApiHost, "/rest/v3/search", FakeAnswer::Trickle("{", seconds(1), 5));
+
+    // The stop is asked only once the main thread has seen the second
+    // position, which the worker may hold back for a moment.
+    const auto Started = steady_clock::now();
+    const std::vector<std::string> Lines =
+        RunSynchronisation(Scenario.MovieDir(), false, [](TSynchThread& Worker) {
+            Worker.OnProgress = [&Worker](std::int32_t Position) {
+                if (Position == 2)
+                    Worker.Terminate();
+            };
+        });
+    EXPECT_LT(steady_clock::now() - Started, milliseconds(2500)); // the answer takes 5 s
+    ASSERT_EQ(Lines.size(), 1u);
+    EXPECT_TRUE(Lines[0].ends_with("\"] The transfer was stopped on request")) << Lines[0];
+}
