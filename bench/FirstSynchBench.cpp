@@ -1,7 +1,9 @@
 // A first synchronisation of N movies against the fake services, each answer
-// held back by a fixed delay: the wall time beside its floor (requests x
-// (delay + the bare round trip of one request answered at once)), and the
-// processor time per movie. It prints, last, "ratio <wall / floor>".
+// held back by a fixed delay: the wall time beside its floor (requests x the
+// round trip of one request that the same service answers after the same
+// delay, made alone), and the processor time per movie. One warm-up, then the
+// median of five runs, each on a fresh movie folder. It prints, last,
+// "ratio <wall / floor>".
 //
 //     first_synch_bench [N [DELAY_MS]]      (default: 100 movies, 20 ms)
 //
@@ -34,12 +36,12 @@ double ProcessSeconds()
     return double(Now.tv_sec) + double(Now.tv_nsec) / 1e9;
 }
 
-// Seconds of one request answered at once with a one-byte body, through the
-// program's own client and the same fake service: median of many.
-double BareRoundTrip(FakeServices& Fake)
+// Seconds of one request answered after Delay with a one-byte body, through
+// the program's own client and the same fake service: median of many.
+double RoundTrip(FakeServices& Fake, std::chrono::milliseconds Delay)
 {
-    constexpr int Trips = 201;
-    Fake.Default("bench.invalid", "/bare", FakeAnswer::Text("x"));
+    const int Trips = Delay.count() > 0 ? 51 : 201;
+    Fake.Default("bench.invalid", "/bare", FakeAnswer::Slow(Delay, "x"));
     THttpObject Http;
     std::string Stream;
     std::vector<double> Times;
@@ -53,13 +55,14 @@ double BareRoundTrip(FakeServices& Fake)
     return Times[Trips / 2];
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+struct TRun
 {
-    const int Movies = argc > 1 ? std::atoi(argv[1]) : 100;
-    const std::chrono::milliseconds Delay(argc > 2 ? std::atoi(argv[2]) : 20);
+    double Wall = 0, Floor = 0, Cpu = 0, RoundTrip = 0;
+    std::size_t Requests = 0, Lines = 0;
+};
 
+TRun FirstSynchronisation(int Movies, std::chrono::milliseconds Delay)
+{
     TempFolder Temp;
     setenv("XDG_CONFIG_HOME", (Temp / "config").c_str(), 1);
     Config = TConfig(Temp.Write("app/vantry", "program"));
@@ -69,21 +72,46 @@ int main(int argc, char** argv)
         Temp.Write(DDKFormat("Films/Movie %d.avi", I), "movie");
     }
 
+    TRun Run;
     const double CpuStart = ProcessSeconds();
     const auto Start = Clock::now();
-    const auto Lines = RunSynchronisation(Temp / "Films", true);
-    const double Wall = std::chrono::duration<double>(Clock::now() - Start).count();
-    const double Cpu = ProcessSeconds() - CpuStart;
+    Run.Lines = RunSynchronisation(Temp / "Films", true).size();
+    Run.Wall = std::chrono::duration<double>(Clock::now() - Start).count();
+    Run.Cpu = ProcessSeconds() - CpuStart;
+    Run.Requests = Fake.Requests().size();
+    Run.RoundTrip = RoundTrip(Fake, Delay);
+    Run.Floor = double(Run.Requests) * Run.RoundTrip;
+    return Run;
+}
 
-    const std::size_t Requests = Fake.Requests().size();
-    const double RoundTrip = BareRoundTrip(Fake);
-    const double Floor = double(Requests) * (double(Delay.count()) / 1000.0 + RoundTrip);
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int Movies = argc > 1 ? std::atoi(argv[1]) : 100;
+    const std::chrono::milliseconds Delay(argc > 2 ? std::atoi(argv[2]) : 20);
+
+    constexpr int Runs = 5;
+    std::vector<TRun> Measured;
+    for (int I = 0; I <= Runs; ++I) {
+        TRun Run = FirstSynchronisation(Movies, Delay);
+        if (I > 0) // the first one is a warm-up
+            Measured.push_back(Run);
+    }
+    const auto Median = [&Measured](double TRun::*Field) {
+        std::vector<double> Values;
+        for (const TRun& Run : Measured)
+            Values.push_back(Run.*Field);
+        std::nth_element(Values.begin(), Values.begin() + Values.size() / 2, Values.end());
+        return Values[Values.size() / 2];
+    };
+    const double Wall = Median(&TRun::Wall), Floor = Median(&TRun::Floor);
     std::printf("%8s %9s %9s %10s %10s %10s %14s %10s\n", "movies", "requests", "delay ms", "floor s",
                 "wall s", "wall-floor", "cpu ms/movie", "log lines");
-    std::printf("%8d %9zu %9lld %10.2f %10.2f %10.2f %14.2f %10zu\n", Movies, Requests,
-                static_cast<long long>(Delay.count()), Floor, Wall, Wall - Floor, 1000.0 * Cpu / Movies,
-                Lines.size());
-    std::printf("bare round trip %.3f ms\n", 1000.0 * RoundTrip);
+    std::printf("%8d %9zu %9lld %10.2f %10.2f %10.2f %14.2f %10zu\n", Movies, Measured.back().Requests,
+                static_cast<long long>(Delay.count()), Floor, Wall, Wall - Floor,
+                1000.0 * Median(&TRun::Cpu) / Movies, Measured.back().Lines);
+    std::printf("round trip of one request %.3f ms\n", 1000.0 * Median(&TRun::RoundTrip));
     std::printf("ratio %.2f\n", Floor > 0 ? Wall / Floor : 0.0);
     return 0;
 }
