@@ -3,7 +3,8 @@
 // calls, without events and without writing anything. The two should grow
 // alike with the number of movies. Each figure is the median of five runs
 // after one warm-up; the last line is "ratio <synch / floor>" for the largest
-// library.
+// library. Each synchronisation runs in a process of its own, as in the
+// program, so that its peak memory is its own and not the generator's.
 //
 //     synch_bench [N...]      (default: 1000 10000)
 #include "DDKFiles.h"
@@ -176,10 +177,53 @@ double Synchronise(const std::string& MovieFolder, int& LogLines, std::string& F
     return SecondsSince(start);
 }
 
+struct TSynchRun
+{
+    double Seconds = 0;
+    int LogLines = 0;
+    long PeakKilobytes = 0;
+    std::string FirstLine;
+};
+
+// One synchronisation in a new process of this program ("--synch").
+TSynchRun SynchroniseApart(const std::string& Program, const std::string& MovieFolder)
+{
+    TSynchRun run;
+    const std::string command = "'" + Program + "' --synch '" + MovieFolder + "' '" + Config.AnomalyDir + "'";
+    FILE* child = ::popen(command.c_str(), "r");
+    if (child == nullptr ||
+        std::fscanf(child, "%lf %d %ld ", &run.Seconds, &run.LogLines, &run.PeakKilobytes) != 3)
+        std::fprintf(stderr, "the synchronisation process failed\n");
+    for (int c; child != nullptr && (c = std::fgetc(child)) != EOF && c != '\n';)
+        run.FirstLine += static_cast<char>(c);
+    if (child != nullptr)
+        ::pclose(child);
+    return run;
+}
+
+// The child's side: synchronise, then print the time, the log lines, the
+// peak memory and the first log line.
+int SynchroniseHere(const std::string& MovieFolder, const std::string& AnomalyDir)
+{
+    Config.AnomalyDir = AnomalyDir;
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
+    TSynchRun run;
+    run.Seconds = Synchronise(MovieFolder, run.LogLines, run.FirstLine);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%.6f %d %ld %s\n", run.Seconds, run.LogLines, usage.ru_maxrss, run.FirstLine.c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::strcmp(argv[1], "--synch") == 0)
+        return SynchroniseHere(argv[2], argv[3]);
+    const std::string program = fs::read_symlink("/proc/self/exe").string();
+
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i)
         sizes.push_back(std::atoi(argv[i]));
@@ -204,6 +248,7 @@ int main(int argc, char** argv)
     std::printf("%8s %14s %12s %12s %8s %14s %10s\n", "movies", "generate (s)", "floor (s)", "synch (s)",
                 "ratio", "synch us/movie", "log lines");
     double lastRatio = 0;
+    long peakKilobytes = 0;
     for (const int count : sizes) {
         const std::string folder = root + "/Films" + std::to_string(count);
         const auto start = Clock::now();
@@ -211,29 +256,26 @@ int main(int argc, char** argv)
         const double generated = SecondsSince(start);
         ::sync(); // its write-back would otherwise run during the measures
         std::vector<double> floors, synchs;
-        int logLines = 0;
-        std::string firstLine;
+        TSynchRun last;
         for (int run = 0; run <= Runs; ++run) {
             const double floor = Floor(folder);
-            logLines = 0;
-            const double synchronised = Synchronise(folder, logLines, firstLine);
+            last = SynchroniseApart(program, folder);
+            peakKilobytes = std::max(peakKilobytes, last.PeakKilobytes);
             if (run == 0)
                 continue; // warm-up
             floors.push_back(floor);
-            synchs.push_back(synchronised);
+            synchs.push_back(last.Seconds);
         }
         const double floor = Median(floors);
         const double synchronised = Median(synchs);
         lastRatio = synchronised / floor;
         std::printf("%8d %14.2f %12.3f %12.3f %8.2f %14.1f %10d\n", count, generated, floor, synchronised,
-                    lastRatio, 1e6 * synchronised / count, logLines);
-        if (logLines > 0)
-            std::printf("    first log line: %s\n", firstLine.c_str());
+                    lastRatio, 1e6 * synchronised / count, last.LogLines);
+        if (last.LogLines > 0)
+            std::printf("    first log line: %s\n", last.FirstLine.c_str());
         fs::remove_all(folder);
     }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak memory %.1f MB\n", usage.ru_maxrss / 1024.0);
+    std::printf("peak memory of a synchronisation %.1f MB\n", peakKilobytes / 1024.0);
     std::printf("ratio %.2f\n", lastRatio);
     fs::remove_all(root);
     return 0;

@@ -77,7 +77,8 @@ void TSynchThread::CheckMovieFolder(const std::string& Dir)
                       "rien n'y est lu ni écrit",
                       Dir.c_str()));
     // The listing made to find the cached answer a moment ago, if any.
-    const std::vector<TDDKFolderEntry> Entries = Dir == FListedDir ? std::move(FListedEntries) : DDKListFolder(Dir);
+    const std::vector<TDDKFolderEntry> Entries =
+        Dir == FListedDir ? std::move(FListedEntries) : DDKListFolder(Dir);
     FListedDir.clear();
     for (const TDDKFolderEntry& Entry : Entries)
         if ((Entry.IsSymLink || !Entry.IsRegular) && IsMovieFolderFile(Entry.Name))

@@ -14,8 +14,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
