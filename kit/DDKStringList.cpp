@@ -116,29 +116,32 @@ void TDDKStringList::SetSorted(bool Value)
 
 void TDDKStringList::Sort()
 {
-    // Fold and transform each string once rather than at every comparison.
+    // Each string is folded and transformed once rather than at every
+    // comparison. Its folded form parts only equal keys, which is rare, so it
+    // is made again then rather than kept for a whole long list.
     struct Keyed
     {
         std::wstring Key;
-        std::wstring Folded;
         TDDKStringItem Item;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(FItems.size());
     for (auto& item : FItems) {
-        std::wstring folded = FoldedWide(item.String);
+        const std::wstring folded = FoldedWide(item.String);
         std::wstring key(std::wcsxfrm(nullptr, folded.c_str(), 0) + 1, L'\0');
         key.resize(std::wcsxfrm(key.data(), folded.c_str(), key.size()));
-        keyed.push_back({std::move(key), std::move(folded), std::move(item)});
+        keyed.push_back({std::move(key), std::move(item)});
     }
+    FItems.clear();
     auto less = [](const Keyed& a, const Keyed& b) {
         const int order = a.Key.compare(b.Key);
-        return order != 0 ? order < 0 : a.Folded < b.Folded;
+        return order != 0 ? order < 0 : FoldedWide(a.Item.String) < FoldedWide(b.Item.String);
     };
     std::stable_sort(keyed.begin(), keyed.end(), less);
-    FItems.clear();
     for (std::size_t i = 0; i < keyed.size(); ++i) {
-        if (FDuplicates == TDuplicates::Ignore && i > 0 && keyed[i].Folded == keyed[i - 1].Folded)
+        // The item before may be gone already; the last one kept folds alike.
+        if (FDuplicates == TDuplicates::Ignore && i > 0 && keyed[i].Key == keyed[i - 1].Key &&
+            FoldedWide(keyed[i].Item.String) == FoldedWide(FItems.back().String))
             continue;
         FItems.push_back(std::move(keyed[i].Item));
     }

@@ -54,9 +54,10 @@ void TMetadata::RememberPlaylist(const std::string& FileName, const TFileStamp& 
     constexpr std::int64_t SettledSeconds = 2;
     if (static_cast<std::int64_t>(::time(nullptr)) - std::max(Stamp[3], Stamp[5]) < SettledSeconds)
         return;
-    // Enough for the playlists a run reads again soon; a huge library must
-    // not keep every one of them in memory.
-    constexpr std::size_t MostKept = 1024;
+    // A run reads every playlist of the library, then each movie's once more:
+    // enough for the libraries people keep (a few hundred bytes each), while
+    // one past all reason does not keep every playlist in memory.
+    constexpr std::size_t MostKept = 65536;
     if (FPlaylists.size() >= MostKept && FPlaylists.find(FileName) == FPlaylists.end())
         FPlaylists.clear();
     TPlaylistMemory& memory = FPlaylists[FileName];

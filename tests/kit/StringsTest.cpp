@@ -47,6 +47,13 @@ TEST(Text, ListsAndAccents)
     DDKSplit(list, "Élodie,bob,élodie,BOB", ",");
     EXPECT_EQ(DDKListToString(list, 2), "Élodie, bob, ...");
     EXPECT_EQ(DDKIndexOf(list, "élodie", true), 2); // É and é differ under the ASCII rule
+    // Sorting a list that ignores duplicates keeps the first of each run of names that fold alike.
+    TDDKStringList names;
+    names.SetDuplicates(TDDKStringList::TDuplicates::Ignore);
+    for (const char* name : {"b", "B", "a", "b", "B", "c"})
+        names.Add(name);
+    names.SetSorted(true);
+    EXPECT_EQ(names.Strings(), (Names{"a", "b", "c"}));
 
     // Plain letters keep the character count; bytes that are not UTF-8 stay.
     EXPECT_EQ(DDKRemoveAccents("Ñandú œuvre æ ß àäâãçéèêëìïîôöòõûüùÿñ ÁÀÄÂÃÇÉÈÊËÍÎÌÏÔÖÒÓÕÜÛÙÚÝŸÑ"),
