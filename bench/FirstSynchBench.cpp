@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,9 +62,10 @@ struct TRun
     std::size_t Requests = 0, Lines = 0;
 };
 
-TRun FirstSynchronisation(int Movies, std::chrono::milliseconds Delay)
+// Temp stays until the end of the benchmark: removing thousands of files just
+// before the next run would slow down the file system under that run.
+TRun FirstSynchronisation(int Movies, std::chrono::milliseconds Delay, const TempFolder& Temp)
 {
-    TempFolder Temp;
     setenv("XDG_CONFIG_HOME", (Temp / "config").c_str(), 1);
     Config = TConfig(Temp.Write("app/vantry", "program"));
     FakeServices Fake;
@@ -93,8 +95,9 @@ int main(int argc, char** argv)
 
     constexpr int Runs = 5;
     std::vector<TRun> Measured;
+    std::vector<std::unique_ptr<TempFolder>> Folders;
     for (int I = 0; I <= Runs; ++I) {
-        TRun Run = FirstSynchronisation(Movies, Delay);
+        TRun Run = FirstSynchronisation(Movies, Delay, *Folders.emplace_back(std::make_unique<TempFolder>()));
         if (I > 0) // the first one is a warm-up
             Measured.push_back(Run);
     }
