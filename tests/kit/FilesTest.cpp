@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <tuple>
 
 namespace fs = std::filesystem;
@@ -63,4 +64,21 @@ TEST(Files, AtomicSaveAndRenameWithoutReplace)
     EXPECT_EQ(ReadWholeFile(other), "other");
     EXPECT_TRUE(DDKRenameNoReplace(nfo, root / "new #123.nfo"));
     EXPECT_EQ(ReadWholeFile(root / "new #123.nfo"), "second, longer");
+}
+
+TEST(Files, AFilledFileIsOneWithBytesOrOneThatCannotBeRead)
+{
+    TempFolder root;
+    EXPECT_TRUE(DDKFileFilled(root.Write("poster.jpg", "x")));
+    EXPECT_FALSE(DDKFileFilled(root.Write("empty.jpg")));
+    EXPECT_FALSE(DDKFileFilled(root / "missing.jpg"));
+    EXPECT_FALSE(DDKFileFilled(root.MakeFolder("folder.jpg")));
+    // A size that is a multiple of 4 GiB is not an empty file.
+    const std::string huge = root.Write("huge.jpg");
+    fs::resize_file(huge, std::uintmax_t(1) << 32); // sparse: no disc space taken
+    EXPECT_TRUE(DDKFileFilled(huge));
+    // A pipe counts as filled, and looking at it does not wait for a writer.
+    const std::string pipe = root / "pipe.jpg";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_TRUE(DDKFileFilled(pipe));
 }
