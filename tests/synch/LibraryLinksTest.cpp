@@ -102,18 +102,27 @@ TEST_F(LibraryLinksTest, AFileOutOfReachForTheMomentKeepsItsFolderAndSaysWhy)
     fs::create_directory_symlink(Temp / "media/disc2/Films", Films + "/Disc2");
     const std::string OnUsb = MovieFolder("Usb #1", {Temp / "media/usb/Films/x.avi"});
     const std::string OnDisc2 = MovieFolder("Disc2 #2", {Films + "/Disc2/y.avi"});
+    // A two-part movie whose first part is out of reach and whose second is
+    // gone: its folder, and what the user put in it, wait for the first.
+    const std::string Duo =
+        MovieFolder("Duo #3", {Temp / "media/usb/Films/duo cd1.avi", Films + "/duo cd2.avi"});
+    Temp.Write("Films/@Vantry/Duo #3/notes.txt", "mine");
 
     ReadAndCheck(Films);
 
     EXPECT_TRUE(fs::exists(OnUsb + "/allocine.json"));
     EXPECT_TRUE(fs::exists(OnDisc2 + "/allocine.json"));
-    EXPECT_EQ(Worker.LinkedFiles().Count(), 2);
-    ASSERT_EQ(Lines.size(), 2u);
+    EXPECT_TRUE(fs::exists(Duo + "/allocine.json"));
+    EXPECT_EQ(ReadWholeFile(Duo + "/notes.txt"), "mine");
+    EXPECT_EQ(Worker.LinkedFiles().Count(), 3);
+    ASSERT_EQ(Lines.size(), 3u);
     const char* Reason =
         "\"%s\" /ERROR #%d > [TSynchThread.CheckLinks] Fichier inaccessible pour le moment (";
     EXPECT_TRUE(Lines[0].starts_with(DDKFormat(Reason, (Films + "/Disc2/y.avi").c_str(), 2))) << Lines[0];
-    EXPECT_TRUE(Lines[1].starts_with(DDKFormat(Reason, (Temp / "media/usb/Films/x.avi").c_str(), 1)))
+    EXPECT_TRUE(Lines[1].starts_with(DDKFormat(Reason, (Temp / "media/usb/Films/duo cd1.avi").c_str(), 3)))
         << Lines[1];
+    EXPECT_TRUE(Lines[2].starts_with(DDKFormat(Reason, (Temp / "media/usb/Films/x.avi").c_str(), 1)))
+        << Lines[2];
 }
 
 TEST_F(LibraryLinksTest, AMovieOnAVolumeMountedElsewhereIsFollowed)
