@@ -51,8 +51,8 @@ void TMetadata::RememberPlaylist(const std::string& FileName, const TFileStamp& 
     // File times move in steps of a few milliseconds: a file changed in the
     // same step as it was read would keep its stamp. Only a file left alone
     // for a while is remembered.
-    constexpr std::int64_t SettledSeconds = 2;
-    if (static_cast<std::int64_t>(::time(nullptr)) - std::max(Stamp[3], Stamp[5]) < SettledSeconds)
+    if (static_cast<std::int64_t>(::time(nullptr)) - std::max(Stamp[3], Stamp[5]) <
+        PlaylistSettleTime.count())
         return;
     // A run reads every playlist of the library, then each movie's once more:
     // enough for the libraries people keep (a few hundred bytes each), while

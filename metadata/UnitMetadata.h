@@ -15,6 +15,7 @@
 #include <pugixml.hpp>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -77,6 +78,9 @@ public:
     // Gives the first reference equal to OldHref the value NewHref; the
     // playlist is saved again in every case.
     void RenameAsxEntry(const std::string& AsxFile, const std::string& OldHref, const std::string& NewHref);
+    // A playlist read is remembered, and not parsed again while unchanged on
+    // disc, only once its file has been left alone this long.
+    std::chrono::seconds PlaylistSettleTime{2};
 
     // --- Anomaly records and poster cache -------------------------------------
 

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -211,9 +213,25 @@ TEST(Playlist, BytesPartOrderRenamingAndRefusals)
     EXPECT_ANY_THROW(metadata.RenameAsxEntry(asx, "/a.avi", "/b.avi"));
     EXPECT_EQ(ReadWholeFile(asx), std::get<0>(cases[3]));
 
-    // A playlist changed on disc since it was read is read again, even at the same size.
-    for (const char* name : {"/a.avi", "/b.avi"}) {
-        folder.Write("movie.asx", std::string("<asx><entry><ref href=\"") + name + "\"/></entry></asx>");
-        EXPECT_EQ(References(metadata, asx), name);
+    // A playlist changed on disc since it was read is read again, even at the
+    // same size, whether it was too fresh to be remembered or remembered (no
+    // settle time), written in place or replaced by another file.
+    auto written = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const int settle : {2, 0}) {
+        metadata.PlaylistSettleTime = std::chrono::seconds(settle);
+        for (const char* name : {"/a.avi", "/b.avi", "/c.avi"}) {
+            const std::string playlist =
+                std::string("<asx><entry><ref href=\"") + name + "\"/></entry></asx>";
+            // A time of its own, as a file clock's step could hide the change,
+            // but for a file put in its place, which is another file.
+            if (name[1] == 'c') {
+                std::filesystem::last_write_time(folder.Write("new.asx", playlist), written);
+                std::filesystem::rename(folder / "new.asx", asx);
+            } else {
+                folder.Write("movie.asx", playlist);
+                std::filesystem::last_write_time(asx, written += std::chrono::seconds(1));
+            }
+            EXPECT_EQ(References(metadata, asx), name) << settle;
+        }
     }
 }
