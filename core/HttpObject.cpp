@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <memory>
+#include <new>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -278,6 +280,16 @@ void THttpObject::Get(const std::string& Url, std::string& Stream)
         throw EDDKError(RefusedText(Address->Host));
     const bool Picture = Address && IsPicturePath(Address->Path);
 
+    // Appending keeps the list's head; only the first entry makes one.
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> Resolved(nullptr, curl_slist_free_all);
+    for (const std::string& Entry : Resolve) {
+        curl_slist* Head = curl_slist_append(Resolved.get(), Entry.c_str());
+        if (!Head)
+            throw std::bad_alloc();
+        if (!Resolved)
+            Resolved.reset(Head);
+    }
+
     CURL* Http = FHttp;
     TTransfer Transfer{.Http = Http,
                        .Stream = Stream,
@@ -314,6 +326,7 @@ void THttpObject::Get(const std::string& Url, std::string& Stream)
     curl_easy_setopt(Http, CURLOPT_PREREQFUNCTION, BeforeRequest);
     curl_easy_setopt(Http, CURLOPT_PREREQDATA, &Transfer);
     curl_easy_setopt(Http, CURLOPT_ERRORBUFFER, ErrorText);
+    curl_easy_setopt(Http, CURLOPT_RESOLVE, Resolved.get());
 
     CURLcode Code = CURLE_FAILED_INIT;
     try {
@@ -322,8 +335,9 @@ void THttpObject::Get(const std::string& Url, std::string& Stream)
         Transfer.Error = std::current_exception();
     }
     // The data above die with this call; leave no pointer to them behind.
-    for (const CURLoption Option : {CURLOPT_ERRORBUFFER, CURLOPT_WRITEDATA, CURLOPT_HEADERDATA,
-                                    CURLOPT_XFERINFODATA, CURLOPT_OPENSOCKETDATA, CURLOPT_PREREQDATA})
+    for (const CURLoption Option :
+         {CURLOPT_ERRORBUFFER, CURLOPT_WRITEDATA, CURLOPT_HEADERDATA, CURLOPT_XFERINFODATA,
+          CURLOPT_OPENSOCKETDATA, CURLOPT_PREREQDATA, CURLOPT_RESOLVE})
         curl_easy_setopt(Http, Option, nullptr);
 
     if (Code == CURLE_OK && Transfer.Status >= 200 && Transfer.Status < 300)

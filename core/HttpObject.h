@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 class THttpObject
 {
@@ -48,6 +49,10 @@ public:
     std::string UserAgent = "Mozilla/5.0 (compatible; MSIE 10.0; Windows NT 6.2; Trident/6.0; MSAppHost/1.0)";
     // Announced, and the only encodings decoded: an answer in any other fails.
     std::string AcceptEncoding = "gzip, deflate";
+    // Names given their address before the system is asked, each as
+    // "name:port:address" ("[::1]" for an IPv6 one); tests lead a name to
+    // the address they choose. Empty: the system resolves every name.
+    std::vector<std::string> Resolve;
     // Pause after each "503 Service Unavailable" answer.
     std::chrono::milliseconds RetryPause{10000};
     // Asked several times a second while a request runs or pauses; true ends

@@ -5,11 +5,9 @@
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 
@@ -199,10 +197,19 @@ TEST_F(HttpTest, TheClientStaysUsableAfterAnAllocationFailsMidAnswer)
 
 TEST_F(HttpTest, AddressesOfThisComputerOrItsNetworkAreRefusedBeforeAnyConnection)
 {
+    // Names of this computer, and each range by its first and last address.
+    // clang-format off
     const std::string Local[] = {
-        "127.0.0.1",   "127.9.9.9", "2130706433", "0x7f.1",     "localhost",   "LocalHost.",
-        "a.localhost", "0.0.0.0",   "10.1.2.3",   "172.16.0.9", "192.168.1.1", "169.254.169.254",
-        "100.64.0.1",  "[::1]",     "[::]",       "[fe80::1]",  "[fd12::1]",   "[::ffff:192.168.0.1]"};
+        "localhost", "LocalHost.", "a.localhost", "127.0.0.1", "2130706433", "0x7f.1",
+        "0.0.0.0",     "0.255.255.255",     "10.0.0.0",    "10.255.255.255",
+        "100.64.0.0",  "100.127.255.255",   "127.0.0.0",   "127.255.255.255",
+        "169.254.0.0", "169.254.255.255",   "172.16.0.0",  "172.31.255.255",
+        "192.168.0.0", "192.168.255.255",   "[::1]",       "[::]",
+        "[fc00::]", "[fdff:ffff:ffff:ffff:ffff:ffff:ffff:ffff]", // unique local
+        "[fe80::]", "[febf:ffff:ffff:ffff:ffff:ffff:ffff:ffff]", // link-local
+        "[fec0::]", "[feff:ffff:ffff:ffff:ffff:ffff:ffff:ffff]", // site-local
+        "[::ffff:10.0.0.0]", "[::ffff:172.31.255.255]", "[::ffff:192.168.0.1]", "[::10.0.0.1]"};
+    // clang-format on
     for (int Index = 0; const std::string& Address : Local) {
         SCOPED_TRACE(Address);
         Fake.Default(DDKLowerCase(Address), "/page.jpg", FakeAnswer::Text("local page"));
@@ -218,36 +225,44 @@ TEST_F(HttpTest, AddressesOfThisComputerOrItsNetworkAreRefusedBeforeAnyConnectio
     // Only the redirects were asked for, through the proxy.
     EXPECT_EQ(Fake.Requests().size(), std::size(Local));
 
-    // Addresses beyond the local network still go through the proxy.
-    for (const std::string Address : {"172.32.0.1", "[2001:db8::1]", "pictures.example.com"}) {
-        Fake.Answer(Address, "/page.jpg", FakeAnswer::Text("picture"));
-        EXPECT_TRUE(Http.CallHttp("http://" + Address + "/page.jpg", Stream)) << Address;
+    // Addresses beyond the local network, right beside it, still go through the proxy.
+    // clang-format off
+    const std::string Beyond[] = {
+        "1.0.0.0", "9.255.255.255", "11.0.0.0", "100.63.255.255", "100.128.0.0", "126.255.255.255",
+        "128.0.0.0", "169.253.255.255", "169.255.0.0", "172.15.255.255", "172.32.0.0",
+        "192.167.255.255", "192.169.0.0", "[2001:db8::1]", "[fbff:ffff:ffff:ffff:ffff:ffff:ffff:ffff]",
+        "[fe7f:ffff:ffff:ffff:ffff:ffff:ffff:ffff]", "[::ffff:172.15.255.255]", "[::ffff:172.32.0.0]",
+        "pictures.example.com"};
+    // clang-format on
+    for (const std::string& Address : Beyond) {
+        const std::size_t Asked = Fake.Requests().size();
+        const std::string Result =
+            Outcome([&] { return Http.CallHttp("http://" + Address + "/page.jpg", Stream); });
+        EXPECT_EQ(Result.find("Refused address"), std::string::npos) << Address << ": " << Result;
+        EXPECT_EQ(Fake.Requests().size(), Asked + 1) << Address;
     }
 }
 
-// A name of this computer, reached without a proxy: refused once resolved.
+// A name that leads to this computer, reached without a proxy: refused once
+// resolved, before any connection is made.
 TEST_F(HttpTest, ANameThatResolvesToThisComputerIsRefusedWhenReachedDirectly)
 {
-    char Name[256] = "";
-    addrinfo* Found = nullptr;
-    ASSERT_EQ(gethostname(Name, sizeof Name - 1), 0);
-    if (getaddrinfo(Name, nullptr, nullptr, &Found) != 0)
-        GTEST_SKIP() << "this computer's name does not resolve";
-    bool Loopback = true;
-    for (const addrinfo* Item = Found; Item; Item = Item->ai_next)
-        Loopback = Loopback && Item->ai_family == AF_INET &&
-                   (ntohl(reinterpret_cast<const sockaddr_in*>(Item->ai_addr)->sin_addr.s_addr) >> 24) == 127;
-    freeaddrinfo(Found);
-    if (!Loopback)
-        GTEST_SKIP() << "this computer's name resolves beyond the loopback network";
-
-    Fake.Default(DDKLowerCase(Name), "/page", FakeAnswer::Text("local page"));
-    EXPECT_TRUE(Http.CallHttp(std::string("http://") + Name + "/page", Stream)) << "through the proxy";
+    Fake.Default("films.example.net", "/page", FakeAnswer::Text("local page"));
+    EXPECT_TRUE(Http.CallHttp("http://films.example.net/page", Stream)) << "through the proxy";
     const std::string Proxy = std::getenv("http_proxy");
     unsetenv("http_proxy");
-    const std::string Url = DDKFormat("http://%s:%d/page", Name, Fake.Port());
-    const std::string Error = Outcome([&] { return Http.CallHttp(Url, Stream); });
+    const char* Addresses[] = {"127.0.0.1", "127.0.1.1", "[::1]", "[::ffff:127.0.0.1]"};
+    for (int Index = 0; const char* Address : Addresses) {
+        // A name of its own for each address, so that no connection is shared.
+        const std::string Name = DDKFormat("films%d.example.net", Index++);
+        Http.Resolve = {DDKFormat("%s:%d:%s", Name.c_str(), Fake.Port(), Address)};
+        Stream.clear();
+        const std::string Error = Outcome(
+            [&] { return Http.CallHttp(DDKFormat("http://%s:%d/page", Name.c_str(), Fake.Port()), Stream); });
+        EXPECT_NE(Error.find("Refused address \"" + Name + "\""), std::string::npos)
+            << Address << ": " << Error;
+        EXPECT_EQ(Stream, "");
+    }
     setenv("http_proxy", Proxy.c_str(), 1);
-    EXPECT_NE(Error.find("Refused address \""), std::string::npos) << Error;
     EXPECT_EQ(Fake.Requests().size(), 1u);
 }
