@@ -97,8 +97,19 @@ TEST_F(ConfigTest, StartUpQueriesKeepTheDefaultOnAnyFailure)
 
 TEST_F(ConfigTest, LogLinesAreAppendedWithDateAndTime)
 {
-    EXPECT_EQ(FormatLogLine(DDKEncodeDate(2013, 3, 3) + DDKEncodeTime(14, 5, 9, 0), "Start"),
-              "2013-03-03 14:05:09 | Start");
+    const double When = DDKEncodeDate(2013, 3, 3) + DDKEncodeTime(14, 5, 9, 0);
+    EXPECT_EQ(FormatLogLine(When, "Start"), "2013-03-03 14:05:09 | Start");
+    // One message, one line: what could end or forge a line is written
+    // escaped, its neighbours and bytes that are no UTF-8 as they stand.
+    const std::pair<std::string, std::string> Escaped[] = {
+        {"a\nb\rc\td", "a\\nb\\rc\\td"},
+        {"\x01\x1B\x1F ~\x7F", "\\x01\\x1B\\x1F ~\\x7F"},                      // C0 controls, DEL
+        {"\xC2\x80\xC2\x85\xC2\x9F\xC2\xA0", "\\u0080\\u0085\\u009F\xC2\xA0"}, // C1 controls
+        {"\xE2\x80\xA7\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAA",
+         "\xE2\x80\xA7\\u2028\\u2029\xE2\x80\xAA"}, // separators
+        {"\xE9t\xE9 \x85", "\xE9t\xE9 \x85"}};
+    for (const auto& [Msg, Written] : Escaped)
+        EXPECT_EQ(FormatLogLine(When, Msg), "2013-03-03 14:05:09 | " + Written);
     std::string Memo;
     WriteLog("first");
     WriteLog("second", [&](const std::string& Line) { Memo = Line; });
