@@ -77,6 +77,11 @@ TEST_F(EndToEndTest, FirstRunFillsTheLibraryRenamingFollowsAndTheNextRunsDoNothi
     EXPECT_EQ(ReadWholeFile(Config.CacheDir + "/allocine-61282.jpg"), "thumbnail"); // the ambiguous search's
     // One search per word list; the second part borrowed its first part's answer.
     EXPECT_EQ(RequestCount(), 16u);
+    // Every request, to the services and picture servers alike, names the browser AlloCine expects.
+    for (const FakeRequest& Request : Scenario.Fake.Requests())
+        EXPECT_EQ(Request.Header("User-Agent"),
+                  "Mozilla/5.0 (compatible; MSIE 10.0; Windows NT 6.2; Trident/6.0; MSAppHost/1.0)")
+            << Request.Host << Request.Path;
     ExpectQuietRun(false);
 
     Strings Journal = RunSynchronisation(Scenario.MovieDir(), true);
