@@ -83,9 +83,18 @@ TEST_F(SynchDriverTest, EventsComeInOrderAndAStopRequestEndsTheWalkBeforeTheNext
     EXPECT_EQ(RunOn(Films, {}, StopAt("max 2")), (Strings{"max 2", "max 4"}));
 }
 
-TEST_F(SynchDriverTest, EachModeCallsBackEvenWithoutWork)
+TEST_F(SynchDriverTest, EachModeCallsBackEvenWithoutWorkAndLeavesNoLibraryMadeForNothing)
 {
+    // A library made only to be locked goes again when nothing came into it;
+    // one the user already had stays, even empty.
     EXPECT_EQ(RunOn(Films), (Strings{"max 0"}));
+    EXPECT_FALSE(fs::exists(Films + "/@Vantry"));
+    WaitingMovies({"a.avi"}); // a movie that brings nothing into the library
+    EXPECT_EQ(RunOn(Films), (Strings{"max 1", "at 1"}));
+    EXPECT_FALSE(fs::exists(Films + "/@Vantry"));
+    Temp.MakeFolder("Films/@Vantry");
+    EXPECT_EQ(RunOn(Films), (Strings{"max 0", "max 1", "at 1"}));
+    EXPECT_TRUE(fs::is_directory(Films + "/@Vantry"));
     EXPECT_EQ(RunOn(Films, [](TSynchThread& Worker) { Worker.Mode = 3; }), Strings{});
     for (const std::uint8_t Mode : {ModeAnomalyAllocine, ModeAnomalyTmdb})
         EXPECT_EQ(RunOn(Films, [Mode](TSynchThread& Worker) { Worker.Mode = Mode; }),
