@@ -8,7 +8,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <set>
 
 namespace {
@@ -39,6 +41,7 @@ TEST_F(MainWindowTest, ControlsStandAtTheirPlacesAndFollowTheWindowsRightEdge)
 
 TEST_F(MainWindowTest, StartUpAsksForUpdatesAndCountsTheRecords)
 {
+    Config.Version = "1.3.0"; // this test program carries no stamp of its own
     const std::string Download =
         std::string("http://") + VersionHost + "/version.php?sw=vantry&req=dl&ver=9.9.9";
     for (const auto& [Answer, UpdateUrl] :
@@ -50,8 +53,23 @@ TEST_F(MainWindowTest, StartUpAsksForUpdatesAndCountsTheRecords)
         EXPECT_EQ(Find("ImgUpdate")->isVisible(), !UpdateUrl.empty());
     }
     QTest::mouseClick(Find("ImgUpdate"), Qt::LeftButton);
-    EXPECT_EQ(Find<QLabel>("LbVersion")->text().toStdString(), "version " + Config.Version);
+    EXPECT_EQ(Find<QLabel>("LbVersion")->text().toStdString(), "version 1.3.0");
     EXPECT_TRUE(fs::exists(Scenario.Temp / "config/XBMC/userdata/advancedsettings.xml"));
+
+    // Without a configuration folder, no XBMC settings file is made at the root of the disc.
+    const std::optional<std::string> Home =
+        std::getenv("HOME") ? std::optional<std::string>(std::getenv("HOME")) : std::nullopt;
+    const bool AtRoot = fs::exists("/XBMC");
+    unsetenv("HOME");
+    unsetenv("XDG_CONFIG_HOME");
+    Open();
+    Home ? setenv("HOME", Home->c_str(), 1) : unsetenv("HOME");
+    setenv("XDG_CONFIG_HOME", (Scenario.Temp / "config").c_str(), 1);
+    const bool MadeAtRoot = !AtRoot && fs::exists("/XBMC");
+    if (MadeAtRoot)
+        fs::remove_all("/XBMC");
+    EXPECT_FALSE(MadeAtRoot);
+    EXPECT_EQ(Prompts.Texts("Message"), Strings{});
 
     Scenario.Temp.Write("app/Anomaly/allocine-a.avi.json", "{}");
     Scenario.Temp.Write("app/Anomaly/allocine-b.avi.xml", "<x/>");
