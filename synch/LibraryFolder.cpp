@@ -182,10 +182,11 @@ void TSynchThread::JournalRename(const std::string& OldName, std::int32_t Code, 
         FRenamingStopped = true;
         const std::string Cause = DDKCurrentErrorMessage();
         if (DDKRenameNoReplace(NewName, OldName))
-            throw EDDKError(DDKFormat("Le renommage en \"%s\" n'a pas pu être inscrit au journal (%s) : le "
-                                      "fichier a repris son nom et plus aucun fichier n'est renommé jusqu'à la "
-                                      "fin de la synchronisation",
-                                      DDKExtractFileName(NewName).c_str(), Cause.c_str()));
+            throw EDDKError(
+                DDKFormat("Le renommage en \"%s\" n'a pas pu être inscrit au journal (%s) : le "
+                          "fichier a repris son nom et plus aucun fichier n'est renommé jusqu'à la "
+                          "fin de la synchronisation",
+                          DDKExtractFileName(NewName).c_str(), Cause.c_str()));
         const int Error = errno;
         throw EDDKError(DDKFormat("Le renommage de \"%s\" en \"%s\" n'a pas pu être inscrit au journal (%s) "
                                   "et le fichier ne peut pas reprendre son nom (%s)",
