@@ -370,7 +370,7 @@ void THttpObject::PauseBeforeRetry()
 
 bool THttpObject::CallHttp(const std::string& Url, std::string& Stream)
 {
-    return DDKTagged(DDKFormat("[CallHttp \"%s\"] ", Url.c_str()), [&] {
+    try {
         int Tries = 0;
         while (Tries < 5) {
             try {
@@ -389,5 +389,11 @@ bool THttpObject::CallHttp(const std::string& Url, std::string& Stream)
             }
         }
         return false;
-    });
+    } catch (...) {
+        // The failure goes to the log, which users share: the address keeps
+        // its keys to itself, and so does whatever the server put into the
+        // reason.
+        throw EDDKError(HideServiceKeys(
+            DDKFormat("[CallHttp \"%s\"] %s", Url.c_str(), DDKCurrentErrorMessage().c_str())));
+    }
 }

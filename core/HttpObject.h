@@ -28,9 +28,10 @@ public:
     // True when the server answered with a body (Stream as a whole not empty);
     // false on "404 Not Found", or when five tries all met "503 Service
     // Unavailable" (each followed by RetryPause). Any other failure raises
-    // "[CallHttp \"<Url>\"] <reason>"; the reason of an error status holds the
-    // server's status line. A failed request adds nothing to Stream and leaves
-    // the object ready for the next one.
+    // "[CallHttp \"<Url>\"] <reason>", the values of the keys in it hidden
+    // (HideServiceKeys); the reason of an error status holds the server's
+    // status line. A failed request adds nothing to Stream and leaves the
+    // object ready for the next one.
     bool CallHttp(const std::string& Url, std::string& Stream);
 
     // Settings applied to every request; tests shorten the waits and limits.

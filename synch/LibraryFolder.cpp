@@ -3,7 +3,8 @@
 // poster. Everything is put in place whole (atomic saves), so a program that
 // is stopped half-way never leaves a truncated file that the next run trusts;
 // and a rename is recorded in the playlist before it and journalled right
-// after it, so that a stopped run never costs the user a file's old name.
+// after it, or undone when it cannot be, so that neither a stopped run nor a
+// full disc costs the user a file's old name.
 #include "DDKConversion.h"
 #include "DDKError.h"
 #include "DDKFiles.h"
@@ -129,10 +130,7 @@ void TSynchThread::SaveMovieInfo(std::int32_t Code, TMovieInfo& Movie)
         const std::string Playlist = Movie.MovieDir + "/movie.asx";
         AddLink(OldName, Playlist);
         if (RenameMovieFile(Movie)) {
-            // The journal is the user's only record of the old name: it is
-            // written before anything else can fail.
-            Log(DDKFormat("\"%s\" /OK #%d \"%s\"", OldName.c_str(), Code,
-                          DDKExtractFileName(Movie.FileName).c_str()));
+            JournalRename(OldName, Code, Movie.FileName);
             FMetadata->RenameAsxEntry(Playlist, OldName, Movie.FileName);
         }
         WriteMetadataFiles(Movie);
@@ -155,7 +153,7 @@ void TSynchThread::GetFicheAc(std::int32_t Code, std::string& Stream)
 bool TSynchThread::RenameMovieFile(TMovieInfo& Movie)
 {
     return DDKTagged("[TSynchThread.RenameMovieFile] ", [&] {
-        if (!RenameFiles)
+        if (!RenameFiles || FRenamingStopped)
             return false;
         const std::string NewPath = RenamedPath(Movie);
         if (DDKSameText(NewPath, Movie.FileName))
@@ -172,6 +170,29 @@ bool TSynchThread::RenameMovieFile(TMovieInfo& Movie)
         GetCdNumber(Movie);
         return true;
     });
+}
+
+void TSynchThread::JournalRename(const std::string& OldName, std::int32_t Code, const std::string& NewName)
+{
+    try {
+        Log(DDKFormat("\"%s\" /OK #%d \"%s\"", OldName.c_str(), Code, DDKExtractFileName(NewName).c_str()));
+    } catch (...) {
+        // A full disc would take every later line as well: the old name is
+        // kept on the file itself, and no rename goes without its line.
+        FRenamingStopped = true;
+        const std::string Cause = DDKCurrentErrorMessage();
+        if (DDKRenameNoReplace(NewName, OldName))
+            throw EDDKError(
+                DDKFormat("Le renommage en \"%s\" n'a pas pu être inscrit au journal (%s) : le "
+                          "fichier a repris son nom et plus aucun fichier n'est renommé jusqu'à la "
+                          "fin de la synchronisation",
+                          DDKExtractFileName(NewName).c_str(), Cause.c_str()));
+        const int Error = errno;
+        throw EDDKError(DDKFormat("Le renommage de \"%s\" en \"%s\" n'a pas pu être inscrit au journal (%s) "
+                                  "et le fichier ne peut pas reprendre son nom (%s)",
+                                  OldName.c_str(), NewName.c_str(), Cause.c_str(),
+                                  DDKSysErrorMessage(Error).c_str()));
+    }
 }
 
 void TSynchThread::ListInPlaylist(const TMovieInfo& Movie)

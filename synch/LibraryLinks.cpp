@@ -129,13 +129,13 @@ void TSynchThread::CheckLinks()
         if (state == TDDKFileState::Gone) {
             // Renamed by a run stopped before its playlist followed: the
             // file carries the name we give it, and the rename is journalled
-            // now in case that run could not.
+            // now in case that run could not, before the playlist forgets
+            // the old name.
             const std::string renamed = RenamedLinkTarget(linked, folder);
             int ignored = 0;
             if (!renamed.empty() && DDKFileState(renamed, ignored) == TDDKFileState::Present) {
+                JournalRename(linked, CodeOfFolder(folder), renamed);
                 FMetadata->RenameAsxEntry(asxFile, linked, renamed);
-                Log(DDKFormat("\"%s\" /OK #%d \"%s\"", linked.c_str(), CodeOfFolder(folder),
-                              DDKExtractFileName(renamed).c_str()));
                 current = renamed;
                 state = TDDKFileState::Present;
             }

@@ -119,6 +119,11 @@ public:
     void SaveMovieInfo(std::int32_t Code, TMovieInfo& Movie);
     void GetFicheAc(std::int32_t Code, std::string& Stream);
     bool RenameMovieFile(TMovieInfo& Movie);
+    // Journals the rename of the file OldName to NewName, the one record of
+    // its old name, before any later step. When the line cannot be written
+    // the file takes its old name back, no file is renamed for the rest of
+    // the job, and the error goes on to the caller.
+    void JournalRename(const std::string& OldName, std::int32_t Code, const std::string& NewName);
     void WriteMetadataFiles(TMovieInfo& Movie);
     void SavePoster(TMovieInfo& Movie);
 
@@ -196,6 +201,7 @@ private:
     std::vector<std::int32_t> FPositions;
     std::chrono::steady_clock::time_point FPositionsPosted;
     std::string FLogLine;
+    bool FRenamingStopped = false; // a rename of this job could not be journalled
 
     // Speed-ups of the look-ups; they give exactly what a scan would.
     // File name with ASCII letters lowered -> index of its first link.

@@ -1,6 +1,7 @@
 #include "DDKError.h"
 #include "DDKStrings.h"
 #include "FakeServices.h"
+#include "HttpAddress.h"
 #include "HttpObject.h"
 #include "TempFolder.h"
 
@@ -145,6 +146,41 @@ TEST_F(HttpTest, FollowsUpToFifteenRedirects)
     EXPECT_THROW(Http.CallHttp(Root + "/hop/0", Stream), std::exception) << "sixteen redirects";
     EXPECT_EQ(Fake.Count(Host, "/hop/16"), 0);
     EXPECT_EQ(Stream, "");
+}
+
+// Failures go to the log, which users share when they ask for help.
+TEST_F(HttpTest, AFailingRequestsErrorTextCarriesNoKeyValue)
+{
+    const std::string Signed =
+        "/rest/v3/search?format=json&q=le+film&partner=P4RTN3R&sed=20240101&sig=aB%2Bc%2F9%3D";
+    Fake.Answer(Host, "/rest/v3/search", FakeAnswer::Status(500));
+    EXPECT_EQ(
+        Outcome([&] { return Http.CallHttp(Root + Signed, Stream); }),
+        "[CallHttp \"" + Root +
+            "/rest/v3/search?format=json&q=le+film&partner=…&sed=20240101&sig=…\"] HTTP/1.1 500 Internal "
+            "Server Error");
+    // Redirected, with the key echoed by the server in its reason.
+    Fake.Answer(Host, "/3/movie/5", FakeAnswer::Redirect(Root + "/3/moved?language=fr&API_KEY=0123abcd"));
+    Fake.Answer(Host, "/3/moved", FakeAnswer::Status(403, "Forbidden /3/moved?language=fr&API_KEY=0123abcd"));
+    EXPECT_EQ(
+        Outcome([&] { return Http.CallHttp(Root + "/3/movie/5?api_key=0123abcd&language=fr", Stream); }),
+        "[CallHttp \"" + Root +
+            "/3/movie/5?api_key=…&language=fr\"] HTTP/1.1 403 Forbidden "
+            "/3/moved?language=fr&API_KEY=…");
+    EXPECT_EQ(Fake.Count(Host, "/3/moved"), 1);
+
+    // Only the values of those parameters go; the rest of the text stays as it is.
+    for (const auto& [Text, Hidden] : std::vector<std::pair<std::string, std::string>>{
+             {"http://h/p?sig=abc=", "http://h/p?sig=…"},
+             {"<a href=\"http://h/p?q=1&amp;partner=P&amp;sed=2\">",
+              "<a href=\"http://h/p?q=1&amp;partner=…&amp;sed=2\">"},
+             {"'http://h/?api_key=K' http://h/?sig=S#top ?sig=S end",
+              "'http://h/?api_key=…' http://h/?sig=…#top ?sig=… end"},
+             {"http://h/?design=1&signature=2&xsig=3&sig=&partner",
+              "http://h/?design=1&signature=2&xsig=3&sig=&partner"},
+             {"Film été 1999 & Co (sig=3) #12.avi", "Film été 1999 & Co (sig=3) #12.avi"},
+         })
+        EXPECT_EQ(HideServiceKeys(Text), Hidden);
 }
 
 TEST_F(HttpTest, AStopRequestEndsARequestOrItsPauseWithinASecond)

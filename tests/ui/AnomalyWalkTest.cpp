@@ -3,6 +3,7 @@
 // workers finish the movies in the background.
 #include "MainWindowFixture.h"
 
+#include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -150,6 +151,28 @@ TEST_F(AnomalyWalkTest, ARecordThatCannotBeFinishedIsLoggedAndKept)
     EXPECT_NE(Line.find("| \"Amélie & Nino: Paris\" /ERROR #19995 > "), std::string::npos) << Line;
     EXPECT_TRUE(Enabled("BtStart"));
     EXPECT_EQ(Caption("BtAnoTmdb"), "Traiter les anomalies Tmdb (1)");
+}
+
+TEST_F(AnomalyWalkTest, ARenameByHandThatAFullDiscKeepsOutOfTheJournalIsTakenBackAndReported)
+{
+    Synchronise();
+    const std::string Avatar = Scenario.Movie("avatar 2009.avi");
+    QTest::mouseClick(Find<QCheckBox>("CbRenameFiles"), Qt::LeftButton);
+    ASSERT_TRUE(Find<QCheckBox>("CbRenameFiles")->isChecked());
+    // The log's disc is full; the movies' is not.
+    fs::remove(Config.LogFile);
+    fs::create_symlink("/dev/full", Config.LogFile);
+    Prompts.Reset();
+    Walk("BtAnoAllocine", {Press("BtOK"), Press("BtCancel")});
+    WaitUntilIdle();
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Prompts.Texts("Message").empty(); }, 10000));
+    const Strings Messages = Prompts.Texts("Message");
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_NE(Messages[0].find(Config.LogFile), std::string::npos) << Messages[0];
+    EXPECT_EQ(ReadWholeFile(Avatar), "movie avatar");
+    for (const auto& Entry : fs::directory_iterator(Scenario.MovieDir()))
+        EXPECT_EQ(Entry.path().filename().string().find("#61282"), std::string::npos) << Entry.path();
 }
 
 } // namespace

@@ -159,6 +159,34 @@ TEST_F(MainWindowTest, AStartWithoutAUsableFolderSaysSoAndStaysIdle)
     EXPECT_FALSE(fs::exists(Config.LogFile));
 }
 
+TEST_F(MainWindowTest, TheLogAndItsViewKeepTheServicesKeysToThemselves)
+{
+    // Every search fails; the movie named with its code fails at its backdrop search.
+    Scenario.CreateMovieFiles();
+    Scenario.Fake.Default(AllocineApiHost, "/rest/v3/search", FakeAnswer::Status(500));
+    Scenario.Fake.Default(AllocineApiHost, "/rest/v3/movie",
+                          FakeAnswer::File(SynchData("allocine-movie-3003.json")));
+    Scenario.Fake.Default(TmdbApiHost, "/3/search/movie", FakeAnswer::Status(500));
+    Open();
+    StartIn(Scenario.MovieDir());
+    WaitUntilIdle();
+    const std::string Shown = Find<QPlainTextEdit>("MemoLog")->toPlainText().toStdString();
+    for (const std::string& Log : {ReadWholeFile(Config.LogFile), Shown}) {
+        EXPECT_NE(Log.find("/rest/v3/search?format=json&filter=movie&count=10&q=alien&partner=…&sed="),
+                  std::string::npos)
+            << Log;
+        EXPECT_NE(Log.find("/3/search/movie?api_key=…&query="), std::string::npos) << Log;
+        EXPECT_EQ(Log.find(AllocinePartner), std::string::npos);
+        EXPECT_EQ(Log.find(TmdbApiKey), std::string::npos);
+        std::size_t Signatures = 0;
+        for (std::size_t At = Log.find("&sig="); At != std::string::npos; At = Log.find("&sig=", At + 1)) {
+            EXPECT_EQ(Log.substr(At, 8), "&sig=…");
+            ++Signatures;
+        }
+        EXPECT_GT(Signatures, 0u);
+    }
+}
+
 TEST_F(MainWindowTest, ALogThatCannotBeWrittenEndsTheRunAndIsReportedOnce)
 {
     Scenario.CreateMovieFiles();
@@ -194,11 +222,8 @@ TEST_F(MainWindowTest, ALogThatCannotBeWrittenEndsTheRunAndIsReportedOnce)
     EXPECT_EQ(Messages[1], "Synchronisation terminée");
     EXPECT_EQ(Find<QPlainTextEdit>("MemoLog")->toPlainText().toStdString(), "");
 
-    // The run ended at the first line it could not journal: at most that one file was renamed.
-    int Renamed = 0;
-    for (const std::string& Name : MovieFiles())
-        Renamed += !Before.contains(Name);
-    EXPECT_LE(Renamed, 1);
+    // The run ended at the first line it could not journal, and that file took its name back.
+    EXPECT_EQ(MovieFiles(), Before);
 }
 
 } // namespace
