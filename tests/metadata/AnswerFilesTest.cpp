@@ -191,6 +191,27 @@ TEST_F(AnswerFiles, PostersOfBothServicesAreFetchedOnceAndOneFailureStopsNoOther
     EXPECT_EQ(FFake.Count(Allocine, "/r_75_106/medias/missing.jpg"), 2);
 }
 
+TEST_F(AnswerFiles, AThumbnailLargerThanOneNeedsIsNotCachedAndTheClientKeepsItsOwnLimits)
+{
+    FFake.Answer(Tmdb, "/t/p/w92/fits.jpg", FakeAnswer::Text(std::string(TMetadata::ThumbnailLimit, 'a')));
+    // One says its length, one does not; an address without a picture's extension is no way round.
+    FakeAnswer Trickled = FakeAnswer::Trickle(std::string(64 << 10, 'b'), std::chrono::milliseconds(0), 5);
+    FFake.Answer(Tmdb, "/t/p/w92/over.jpg",
+                 FakeAnswer::Text(std::string(TMetadata::ThumbnailLimit + 1, 'b')));
+    FFake.Answer(Tmdb, "/t/p/w92/over.png", Trickled);
+    FFake.Answer(Tmdb, "/t/p/w92/over", FakeAnswer::Text(std::string(TMetadata::ThumbnailLimit + 1, 'b')));
+    FMetadata.SavePosterCache(
+        R"({"results":[{"id":1,"poster_path":"/fits.jpg"},{"id":2,"poster_path":"/over.jpg"},
+                                 {"id":3,"poster_path":"/over.png"},{"id":4,"poster_path":"/over"}]})",
+        SourceTmdb, FHttp);
+    EXPECT_EQ(EntryNames(Config.CacheDir), TNames{"tmdb-1.jpg"});
+    EXPECT_EQ(FFake.Requests().size(), 4u);
+    // Backdrops and answers fetched later by the same client keep their room.
+    const THttpObject Fresh;
+    EXPECT_EQ(FHttp.PictureLimit, Fresh.PictureLimit);
+    EXPECT_EQ(FHttp.AnswerLimit, Fresh.AnswerLimit);
+}
+
 TEST_F(AnswerFiles, OnlyTheResultsASearchCanShowGetAThumbnailAndNoneComesFromThisComputer)
 {
     FFake.Default(Allocine, "/r_75_106/medias/*", FakeAnswer::Text("thumbnail"));

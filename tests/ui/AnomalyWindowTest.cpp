@@ -16,13 +16,18 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QImageWriter>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <future>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +45,68 @@ std::string Picture(QColor Color, const char* Format)
     Image.save(&Buffer, Format);
     return Bytes.toStdString();
 }
+
+// A progressive JPEG of a few hundred bytes whose header declares Width x
+// Height pixels: its decoder sets aside room for every pixel declared.
+std::string ProgressiveJpegDeclaring(int Width, int Height)
+{
+    QImage Image(16, 16, QImage::Format_RGB32);
+    Image.fill(Qt::gray);
+    QByteArray Bytes;
+    QBuffer Buffer(&Bytes);
+    Buffer.open(QIODevice::WriteOnly);
+    QImageWriter Writer(&Buffer, "jpeg");
+    Writer.setProgressiveScanWrite(true);
+    EXPECT_TRUE(Writer.write(Image));
+    std::string Jpeg = Bytes.toStdString();
+    // The progressive frame header: marker, length, precision, height, width.
+    const std::size_t Frame = Jpeg.find("\xFF\xC2");
+    EXPECT_NE(Frame, std::string::npos);
+    for (const auto& [Offset, Value] : {std::pair{5, Height}, std::pair{7, Width}}) {
+        Jpeg[Frame + Offset] = char(Value >> 8);
+        Jpeg[Frame + Offset + 1] = char(Value & 0xFF);
+    }
+    return Jpeg;
+}
+
+// The largest memory the process has held so far, in bytes.
+long PeakMemory()
+{
+    rusage Usage{};
+    getrusage(RUSAGE_SELF, &Usage);
+    return Usage.ru_maxrss * 1024L;
+}
+
+// A pipe nobody writes to. A reader that opens it waits for a writer: one
+// comes after Rescue and leaves at once, so that a test that waits on the
+// pipe fails in time instead of hanging. The writer is let go at the end.
+class TStuckPipe
+{
+public:
+    TStuckPipe(std::string Name, std::chrono::milliseconds Rescue) : FName(std::move(Name))
+    {
+        EXPECT_EQ(::mkfifo(FName.c_str(), 0600), 0);
+        FWriter = std::async(std::launch::async, [this, Rescue, Done = FDone.get_future()] {
+            if (Done.wait_for(Rescue) == std::future_status::ready)
+                return;
+            if (const int Writer = ::open(FName.c_str(), O_WRONLY | O_CLOEXEC); Writer >= 0)
+                ::close(Writer);
+        });
+    }
+    ~TStuckPipe()
+    {
+        FDone.set_value();
+        // A writer already waiting for a reader finds one.
+        const int Reader = ::open(FName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        FWriter.wait();
+        ::close(Reader);
+    }
+
+private:
+    std::string FName;
+    std::promise<void> FDone;
+    std::future<void> FWriter;
+};
 
 bool Near(QColor A, QColor B)
 {
@@ -315,6 +382,36 @@ TEST_F(AnomalyWindowTest, TwentyResultsGiveTwentyThumbnailsTenRowsAndTheirColour
         EXPECT_EQ(CursorAt(75), Qt::PointingHandCursor);
         EXPECT_EQ(CursorAt(76), Qt::ArrowCursor);
     });
+}
+
+TEST_F(AnomalyWindowTest, HostileCacheFilesAndRecordsAreRefusedAtOnceAndInLittleMemory)
+{
+    // A picture bomb; a pipe that hides the real poster behind it; a real
+    // picture padded beyond what a thumbnail weighs.
+    Temp.Write("app/Cache/tmdb-1.jpg", ProgressiveJpegDeclaring(30000, 30000));
+    const TStuckPipe Pipe(Temp / "app/Cache/tmdb-2.gif", 5s);
+    Temp.Write("app/Cache/tmdb-2.png", Picture(Qt::green, "PNG"));
+    Temp.Write("app/Cache/tmdb-3.png",
+               Picture(Qt::blue, "PNG") + std::string(TMetadata::ThumbnailLimit, '\0'));
+    const std::string Results =
+        R"({"results":[{"id":1,"title":"A"},{"id":2,"title":"B"},{"id":3,"title":"C"}]})";
+    const long PeakBefore = PeakMemory();
+    const auto Start = std::chrono::steady_clock::now();
+    Run(SourceTmdb, Results, [&] {
+        EXPECT_LT(std::chrono::steady_clock::now() - Start, 3s);
+        ASSERT_EQ(Model().Thumbnails().size(), 3u);
+        const QImage Placeholder = PictureFromResource(VantryResource_nofolder75()).toImage();
+        EXPECT_EQ(Model().Thumbnails()[0].toImage(), Placeholder);
+        EXPECT_TRUE(Near(Model().Thumbnails()[1].toImage().pixelColor(37, 50), Qt::green));
+        EXPECT_EQ(Model().Thumbnails()[2].toImage(), Placeholder);
+    });
+    EXPECT_LT(PeakMemory() - PeakBefore, 256L << 20);
+
+    // A record that is a pipe is refused as unreadable, without waiting on it.
+    const TStuckPipe Record(Temp / "app/Anomaly/tmdb-7.json", 5s);
+    const auto Opened = std::chrono::steady_clock::now();
+    EXPECT_THROW(Form->Execute(Temp / "app/Anomaly/tmdb-7.json", SourceTmdb), std::exception);
+    EXPECT_LT(std::chrono::steady_clock::now() - Opened, 3s);
 }
 
 // --- Manual search ----------------------------------------------------------------------
