@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <system_error>
 
@@ -57,14 +58,32 @@ std::string TConfig::RunningExecutable()
     return Error ? std::string() : Path.string();
 }
 
+namespace {
+
+// CallHttp of the global client, given up as failed once Deadline has passed,
+// whatever the server does: the window waits on it.
+bool StartUpQuery(const std::string& Url, std::string& Answer, std::chrono::milliseconds Deadline)
+{
+    const auto End = std::chrono::steady_clock::now() + Deadline;
+    struct TRestore
+    {
+        std::function<bool()> Saved = HttpObject.Aborted;
+        ~TRestore() { HttpObject.Aborted = std::move(Saved); }
+    } Restore;
+    HttpObject.Aborted = [End] { return std::chrono::steady_clock::now() >= End; };
+    return HttpObject.CallHttp(Url, Answer);
+}
+
+} // namespace
+
 // Start-up must go on whatever the web does: a failed query only means no
 // update offer.
 std::string TConfig::CheckUpdate() const
 {
     try {
         std::string Answer;
-        if (HttpObject.CallHttp(DDKFormat("http://%s/version.php?sw=vantry&req=check", VersionHost),
-                                Answer) &&
+        if (StartUpQuery(DDKFormat("http://%s/version.php?sw=vantry&req=check", VersionHost), Answer,
+                         StartUpQueryDeadline) &&
             Answer != Version)
             return DDKFormat("http://%s/version.php?sw=vantry&req=dl&ver=", VersionHost) + Answer;
     } catch (...) {
@@ -76,8 +95,8 @@ void TConfig::LoadTmdbConfiguration()
 {
     try {
         std::string Answer;
-        HttpObject.CallHttp(DDKFormat("http://%s/3/configuration?api_key=%s", TmdbApiHost, TmdbApiKey),
-                            Answer);
+        StartUpQuery(DDKFormat("http://%s/3/configuration?api_key=%s", TmdbApiHost, TmdbApiKey), Answer,
+                     StartUpQueryDeadline);
         // A missing or non-text "base_url" raises here and keeps the default:
         // an empty base address would break every picture address.
         ImageBaseUrl = nlohmann::json::parse(Answer).at("images").at("base_url").get<std::string>();

@@ -3,6 +3,7 @@
 #include "DDKConversion.h"
 #include "DDKError.h"
 #include "FakeServices.h"
+#include "HttpObject.h"
 #include "LogWriter.h"
 #include "ServiceSettings.h"
 #include "TempFolder.h"
@@ -93,6 +94,41 @@ TEST_F(ConfigTest, StartUpQueriesKeepTheDefaultOnAnyFailure)
     EXPECT_EQ(Config.ImageBaseUrl, Default);
     Config.LoadTmdbConfiguration();
     EXPECT_EQ(Config.GetImageUrl("w92", "/abc.jpg"), "http://pictures.example/t/p/w92/abc.jpg");
+}
+
+TEST_F(ConfigTest, StartUpQueriesGiveUpAtTheirDeadlineWhateverTheServicesDo)
+{
+    using namespace std::chrono_literals;
+    using TClock = std::chrono::steady_clock;
+    const auto SavedPause = HttpObject.RetryPause;
+    HttpObject.RetryPause = 1500ms;
+    Config.StartUpQueryDeadline = 300ms;
+    const std::string Default = Config.ImageBaseUrl;
+    const std::string Configuration = R"({"images":{"base_url":"http://pictures.example/t/p/"}})";
+    // Each would be taken, late: a trickle that ends, a silence, a busy
+    // service that answers after its pause.
+    const std::pair<FakeAnswer, FakeAnswer> Late[] = {
+        {FakeAnswer::Trickle("9", 100ms, 15), FakeAnswer::Trickle(Configuration, 1500ms, 1)},
+        {FakeAnswer::Slow(1500ms, "9.9.9"), FakeAnswer::Slow(1500ms, Configuration)},
+        {FakeAnswer::Status(503), FakeAnswer::Status(503)}};
+    for (const auto& [Version, Images] : Late) {
+        FakeServices Fake;
+        Fake.Answer(VersionHost, "/version.php", Version);
+        Fake.Default(VersionHost, "/version.php", FakeAnswer::Text("9.9.9"));
+        Fake.Answer(TmdbApiHost, "/3/configuration", Images);
+        Fake.Default(TmdbApiHost, "/3/configuration", FakeAnswer::Text(Configuration));
+        const TClock::time_point Start = TClock::now();
+        EXPECT_EQ(Config.CheckUpdate(), "");
+        Config.LoadTmdbConfiguration();
+        EXPECT_EQ(Config.ImageBaseUrl, Default);
+        EXPECT_LT(TClock::now() - Start, 1200ms);
+    }
+    // The global client is left as it was, and the next query is answered.
+    FakeServices Fake;
+    Fake.Answer(VersionHost, "/version.php", FakeAnswer::Text("9.9.9"));
+    EXPECT_NE(Config.CheckUpdate(), "");
+    EXPECT_FALSE(HttpObject.Aborted);
+    HttpObject.RetryPause = SavedPause;
 }
 
 TEST_F(ConfigTest, LogLinesAreAppendedWithDateAndTime)
