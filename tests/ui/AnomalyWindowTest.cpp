@@ -468,13 +468,13 @@ TEST_F(AnomalyWindowTest, OneSearchAtATimeAnswersInEitherFormAndBadOnesLeaveABla
 
     Run(SourceAllocine, "allocine-search-avatar.xml", [&] {
         // Until its answer is taken on this thread the search runs: a second
-        // Enter, Escape, Annuler and the close box do nothing.
+        // Enter and a double click on a row do nothing.
         Find<QLineEdit>("EdSearch")->setText("avatar");
-        for (const Qt::Key Key : {Qt::Key_Return, Qt::Key_Return, Qt::Key_Escape})
+        for (const Qt::Key Key : {Qt::Key_Return, Qt::Key_Return})
             QTest::keyClick(Find("EdSearch"), Key);
-        Click("BtCancel");
-        Form->close();
+        QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, {200, 50});
         EXPECT_TRUE(Form->isVisible() && Find("ImgLoading")->isVisible());
+        EXPECT_EQ(Form->SelectedCode, -1);
         Search("avatar");
         EXPECT_EQ(Fake.Count(AllocineApiHost, "/rest/v3/search"), 1);
         ASSERT_EQ(Model().ResultCount(), 3);
@@ -504,6 +504,54 @@ TEST_F(AnomalyWindowTest, OneSearchAtATimeAnswersInEitherFormAndBadOnesLeaveABla
     });
     EXPECT_EQ(Result, mrOk);
     EXPECT_EQ(Form->SelectedCode, 76600);
+}
+
+TEST_F(AnomalyWindowTest, ASearchEndsByItsDeadlineAndTheThumbnailsStillMissingShowThePlaceholder)
+{
+    FakeServices Fake;
+    Fake.Answer(AllocineApiHost, "/rest/v3/search", FakeAnswer::File(AnswerData("allocine-search-avatar.json")));
+    Fake.Default("images.allocine.test", "/r_75_106/medias/*", FakeAnswer::Trickle("x", 100ms));
+    Form->SearchDeadline = 1s;
+    Run(SourceAllocine, "allocine-search-avatar.xml", [&] {
+        Find<QLineEdit>("EdSearch")->setText("avatar");
+        const auto Start = std::chrono::steady_clock::now();
+        QTest::keyClick(Find("EdSearch"), Qt::Key_Return);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Find("BtSearch")->isEnabled(); }, 5000));
+        EXPECT_LT(std::chrono::steady_clock::now() - Start, 3s);
+        ASSERT_EQ(Model().ResultCount(), 3);
+        const QImage Placeholder = PictureFromResource(VantryResource_nofolder75()).toImage();
+        EXPECT_EQ(Model().Thumbnails()[0].toImage(), Placeholder);
+    });
+    EXPECT_TRUE(std::filesystem::is_empty(Config.CacheDir));
+}
+
+TEST_F(AnomalyWindowTest, AnnulerEscapeOrTheCloseBoxEndASearchWithinASecondAndTheWindowStays)
+{
+    FakeServices Fake;
+    Fake.Default(AllocineApiHost, "/rest/v3/search", FakeAnswer::Trickle("{", 100ms));
+    const std::function<void(AnomalyWindowTest&)> Stops[] = {
+        [](AnomalyWindowTest& Test) { Test.Click("BtCancel"); },
+        [](AnomalyWindowTest& Test) { QTest::keyClick(Test.Find("EdSearch"), Qt::Key_Escape); },
+        [](AnomalyWindowTest& Test) { EXPECT_FALSE(Test.Form->close()); }};
+    const int Result = Run(SourceAllocine, "allocine-search-avatar.xml", [&] {
+        for (std::size_t Stop = 0; Stop < std::size(Stops); ++Stop) {
+            SCOPED_TRACE(Stop);
+            Find<QLineEdit>("EdSearch")->setText("avatar");
+            QTest::keyClick(Find("EdSearch"), Qt::Key_Return);
+            ASSERT_TRUE(Fake.WaitForRequests(Stop + 1));
+            EXPECT_FALSE(Find("BtSearch")->isEnabled());
+            const auto Start = std::chrono::steady_clock::now();
+            Stops[Stop](*this);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return Find("BtSearch")->isEnabled(); }, 1000));
+            EXPECT_LT(std::chrono::steady_clock::now() - Start, 1s);
+            // The search failed: no result, and every control is back.
+            EXPECT_TRUE(Form->isVisible());
+            EXPECT_EQ(Model().ResultCount(), 0);
+            EXPECT_FALSE(Find("ImgLoading")->isVisible());
+            EXPECT_TRUE(Find("BtCancel")->isEnabled() && Find("BtUnfound")->isEnabled());
+        }
+    });
+    EXPECT_EQ(Result, -1);
 }
 
 TEST_F(AnomalyWindowTest, WindowGoneBeforeTheAnswerComes)
