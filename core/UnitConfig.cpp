@@ -8,6 +8,7 @@
 #include "HttpObject.h"
 #include "ServiceSettings.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -61,16 +62,27 @@ std::string TConfig::RunningExecutable()
 namespace {
 
 // CallHttp of the global client, given up as failed once Deadline has passed,
-// whatever the server does: the window waits on it.
+// whatever the server does: the window waits on it. The stop request bounds
+// the retries and their pauses; the client's own time limits, which also
+// hold while a name is looked up, bound each try.
 bool StartUpQuery(const std::string& Url, std::string& Answer, std::chrono::milliseconds Deadline)
 {
-    const auto End = std::chrono::steady_clock::now() + Deadline;
     struct TRestore
     {
-        std::function<bool()> Saved = HttpObject.Aborted;
-        ~TRestore() { HttpObject.Aborted = std::move(Saved); }
+        std::function<bool()> Aborted = HttpObject.Aborted;
+        std::chrono::milliseconds ConnectTimeout = HttpObject.ConnectTimeout;
+        std::chrono::milliseconds AnswerDeadline = HttpObject.AnswerDeadline;
+        ~TRestore()
+        {
+            HttpObject.Aborted = std::move(Aborted);
+            HttpObject.ConnectTimeout = ConnectTimeout;
+            HttpObject.AnswerDeadline = AnswerDeadline;
+        }
     } Restore;
+    const auto End = std::chrono::steady_clock::now() + Deadline;
     HttpObject.Aborted = [End] { return std::chrono::steady_clock::now() >= End; };
+    HttpObject.ConnectTimeout = std::min(HttpObject.ConnectTimeout, Deadline);
+    HttpObject.AnswerDeadline = std::min(HttpObject.AnswerDeadline, Deadline);
     return HttpObject.CallHttp(Url, Answer);
 }
 

@@ -127,7 +127,10 @@ TEST_F(ConfigTest, StartUpQueriesGiveUpAtTheirDeadlineWhateverTheServicesDo)
     FakeServices Fake;
     Fake.Answer(VersionHost, "/version.php", FakeAnswer::Text("9.9.9"));
     EXPECT_NE(Config.CheckUpdate(), "");
+    const THttpObject Fresh;
     EXPECT_FALSE(HttpObject.Aborted);
+    EXPECT_EQ(HttpObject.AnswerDeadline, Fresh.AnswerDeadline);
+    EXPECT_EQ(HttpObject.ConnectTimeout, Fresh.ConnectTimeout);
     HttpObject.RetryPause = SavedPause;
 }
 
