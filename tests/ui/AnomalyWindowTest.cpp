@@ -46,27 +46,21 @@ std::string Picture(QColor Color, const char* Format)
     return Bytes.toStdString();
 }
 
-// A progressive JPEG of a few hundred bytes whose header declares Width x
-// Height pixels: its decoder sets aside room for every pixel declared.
-std::string ProgressiveJpegDeclaring(int Width, int Height)
+// A progressive JPEG of a few hundred bytes that declares 30000 x 30000
+// pixels: its decoder sets aside room for every pixel declared.
+std::string ProgressiveJpegBomb()
 {
-    QImage Image(16, 16, QImage::Format_RGB32);
-    Image.fill(Qt::gray);
     QByteArray Bytes;
     QBuffer Buffer(&Bytes);
     Buffer.open(QIODevice::WriteOnly);
     QImageWriter Writer(&Buffer, "jpeg");
     Writer.setProgressiveScanWrite(true);
+    QImage Image(16, 16, QImage::Format_RGB32);
+    Image.fill(Qt::gray);
     EXPECT_TRUE(Writer.write(Image));
     std::string Jpeg = Bytes.toStdString();
-    // The progressive frame header: marker, length, precision, height, width.
-    const std::size_t Frame = Jpeg.find("\xFF\xC2");
-    EXPECT_NE(Frame, std::string::npos);
-    for (const auto& [Offset, Value] : {std::pair{5, Height}, std::pair{7, Width}}) {
-        Jpeg[Frame + Offset] = char(Value >> 8);
-        Jpeg[Frame + Offset + 1] = char(Value & 0xFF);
-    }
-    return Jpeg;
+    // The frame header: marker, length, precision, then height and width.
+    return Jpeg.replace(Jpeg.find("\xFF\xC2") + 5, 4, "\x75\x30\x75\x30");
 }
 
 // The largest memory the process has held so far, in bytes.
@@ -77,35 +71,29 @@ long PeakMemory()
     return Usage.ru_maxrss * 1024L;
 }
 
-// A pipe nobody writes to. A reader that opens it waits for a writer: one
-// comes after Rescue and leaves at once, so that a test that waits on the
-// pipe fails in time instead of hanging. The writer is let go at the end.
-class TStuckPipe
+// A pipe nobody writes to. Should a reader wait on it, a writer comes after
+// five seconds and leaves at once, so that the test fails rather than hangs.
+struct TStuckPipe
 {
-public:
-    TStuckPipe(std::string Name, std::chrono::milliseconds Rescue) : FName(std::move(Name))
+    explicit TStuckPipe(std::string Path) : Name(std::move(Path))
     {
-        EXPECT_EQ(::mkfifo(FName.c_str(), 0600), 0);
-        FWriter = std::async(std::launch::async, [this, Rescue, Done = FDone.get_future()] {
-            if (Done.wait_for(Rescue) == std::future_status::ready)
-                return;
-            if (const int Writer = ::open(FName.c_str(), O_WRONLY | O_CLOEXEC); Writer >= 0)
-                ::close(Writer);
+        EXPECT_EQ(::mkfifo(Name.c_str(), 0600), 0);
+        Writer = std::async(std::launch::async, [this, Done = Ended.get_future()] {
+            if (Done.wait_for(5s) == std::future_status::timeout)
+                ::close(::open(Name.c_str(), O_WRONLY | O_CLOEXEC));
         });
     }
     ~TStuckPipe()
     {
-        FDone.set_value();
+        Ended.set_value();
         // A writer already waiting for a reader finds one.
-        const int Reader = ::open(FName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        FWriter.wait();
+        const int Reader = ::open(Name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        Writer.wait();
         ::close(Reader);
     }
-
-private:
-    std::string FName;
-    std::promise<void> FDone;
-    std::future<void> FWriter;
+    std::string Name;
+    std::promise<void> Ended;
+    std::future<void> Writer;
 };
 
 bool Near(QColor A, QColor B)
@@ -384,34 +372,25 @@ TEST_F(AnomalyWindowTest, TwentyResultsGiveTwentyThumbnailsTenRowsAndTheirColour
     });
 }
 
-TEST_F(AnomalyWindowTest, HostileCacheFilesAndRecordsAreRefusedAtOnceAndInLittleMemory)
+TEST_F(AnomalyWindowTest, HostileCacheFilesGiveThePlaceholderAtOnceAndInLittleMemory)
 {
     // A picture bomb; a pipe that hides the real poster behind it; a real
     // picture padded beyond what a thumbnail weighs.
-    Temp.Write("app/Cache/tmdb-1.jpg", ProgressiveJpegDeclaring(30000, 30000));
-    const TStuckPipe Pipe(Temp / "app/Cache/tmdb-2.gif", 5s);
+    Temp.Write("app/Cache/tmdb-1.jpg", ProgressiveJpegBomb());
+    const TStuckPipe Pipe(Temp / "app/Cache/tmdb-2.gif");
     Temp.Write("app/Cache/tmdb-2.png", Picture(Qt::green, "PNG"));
-    Temp.Write("app/Cache/tmdb-3.png",
-               Picture(Qt::blue, "PNG") + std::string(TMetadata::ThumbnailLimit, '\0'));
-    const std::string Results =
-        R"({"results":[{"id":1,"title":"A"},{"id":2,"title":"B"},{"id":3,"title":"C"}]})";
+    Temp.Write("app/Cache/tmdb-3.png", Picture(Qt::blue, "PNG") + std::string(TMetadata::ThumbnailLimit, '\0'));
     const long PeakBefore = PeakMemory();
     const auto Start = std::chrono::steady_clock::now();
-    Run(SourceTmdb, Results, [&] {
+    Run(SourceTmdb, R"({"results":[{"id":1,"title":"A"},{"id":2,"title":"B"},{"id":3,"title":"C"}]})", [&] {
         EXPECT_LT(std::chrono::steady_clock::now() - Start, 3s);
         ASSERT_EQ(Model().Thumbnails().size(), 3u);
         const QImage Placeholder = PictureFromResource(VantryResource_nofolder75()).toImage();
-        EXPECT_EQ(Model().Thumbnails()[0].toImage(), Placeholder);
+        EXPECT_TRUE(Model().Thumbnails()[0].toImage() == Placeholder);
         EXPECT_TRUE(Near(Model().Thumbnails()[1].toImage().pixelColor(37, 50), Qt::green));
-        EXPECT_EQ(Model().Thumbnails()[2].toImage(), Placeholder);
+        EXPECT_TRUE(Model().Thumbnails()[2].toImage() == Placeholder);
     });
     EXPECT_LT(PeakMemory() - PeakBefore, 256L << 20);
-
-    // A record that is a pipe is refused as unreadable, without waiting on it.
-    const TStuckPipe Record(Temp / "app/Anomaly/tmdb-7.json", 5s);
-    const auto Opened = std::chrono::steady_clock::now();
-    EXPECT_THROW(Form->Execute(Temp / "app/Anomaly/tmdb-7.json", SourceTmdb), std::exception);
-    EXPECT_LT(std::chrono::steady_clock::now() - Opened, 3s);
 }
 
 // --- Manual search ----------------------------------------------------------------------
@@ -506,52 +485,40 @@ TEST_F(AnomalyWindowTest, OneSearchAtATimeAnswersInEitherFormAndBadOnesLeaveABla
     EXPECT_EQ(Form->SelectedCode, 76600);
 }
 
-TEST_F(AnomalyWindowTest, ASearchEndsByItsDeadlineAndTheThumbnailsStillMissingShowThePlaceholder)
+TEST_F(AnomalyWindowTest, ASearchEndsAtItsDeadlineOrAtOnceOnAnnulerEscapeOrTheCloseBox)
 {
     FakeServices Fake;
+    // The first answer comes whole but its thumbnail never does; the later answers never end.
     Fake.Answer(AllocineApiHost, "/rest/v3/search", FakeAnswer::File(AnswerData("allocine-search-avatar.json")));
-    Fake.Default("images.allocine.test", "/r_75_106/medias/*", FakeAnswer::Trickle("x", 100ms));
-    Form->SearchDeadline = 1s;
-    Run(SourceAllocine, "allocine-search-avatar.xml", [&] {
-        Find<QLineEdit>("EdSearch")->setText("avatar");
-        const auto Start = std::chrono::steady_clock::now();
-        QTest::keyClick(Find("EdSearch"), Qt::Key_Return);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return Find("BtSearch")->isEnabled(); }, 5000));
-        EXPECT_LT(std::chrono::steady_clock::now() - Start, 3s);
-        ASSERT_EQ(Model().ResultCount(), 3);
-        const QImage Placeholder = PictureFromResource(VantryResource_nofolder75()).toImage();
-        EXPECT_EQ(Model().Thumbnails()[0].toImage(), Placeholder);
-    });
-    EXPECT_TRUE(std::filesystem::is_empty(Config.CacheDir));
-}
-
-TEST_F(AnomalyWindowTest, AnnulerEscapeOrTheCloseBoxEndASearchWithinASecondAndTheWindowStays)
-{
-    FakeServices Fake;
     Fake.Default(AllocineApiHost, "/rest/v3/search", FakeAnswer::Trickle("{", 100ms));
-    const std::function<void(AnomalyWindowTest&)> Stops[] = {
-        [](AnomalyWindowTest& Test) { Test.Click("BtCancel"); },
-        [](AnomalyWindowTest& Test) { QTest::keyClick(Test.Find("EdSearch"), Qt::Key_Escape); },
-        [](AnomalyWindowTest& Test) { EXPECT_FALSE(Test.Form->close()); }};
+    Fake.Default("images.allocine.test", "/r_75_106/medias/*", FakeAnswer::Trickle("x", 100ms));
+    const std::function<void()> Stops[] = {nullptr, [&] { Click("BtCancel"); },
+                                           [&] { QTest::keyClick(Find("EdSearch"), Qt::Key_Escape); },
+                                           [&] { EXPECT_FALSE(Form->close()); }};
     const int Result = Run(SourceAllocine, "allocine-search-avatar.xml", [&] {
         for (std::size_t Stop = 0; Stop < std::size(Stops); ++Stop) {
             SCOPED_TRACE(Stop);
+            Form->SearchDeadline = Stops[Stop] ? 30s : 1s;
             Find<QLineEdit>("EdSearch")->setText("avatar");
             QTest::keyClick(Find("EdSearch"), Qt::Key_Return);
-            ASSERT_TRUE(Fake.WaitForRequests(Stop + 1));
-            EXPECT_FALSE(Find("BtSearch")->isEnabled());
+            ASSERT_TRUE(QTest::qWaitFor([&] { return Fake.Count(AllocineApiHost, "/rest/v3/search") > int(Stop); }));
             const auto Start = std::chrono::steady_clock::now();
-            Stops[Stop](*this);
-            EXPECT_TRUE(QTest::qWaitFor([&] { return Find("BtSearch")->isEnabled(); }, 1000));
-            EXPECT_LT(std::chrono::steady_clock::now() - Start, 1s);
-            // The search failed: no result, and every control is back.
-            EXPECT_TRUE(Form->isVisible());
-            EXPECT_EQ(Model().ResultCount(), 0);
-            EXPECT_FALSE(Find("ImgLoading")->isVisible());
-            EXPECT_TRUE(Find("BtCancel")->isEnabled() && Find("BtUnfound")->isEnabled());
+            if (Stops[Stop])
+                Stops[Stop]();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return Find("BtSearch")->isEnabled(); }, 3000));
+            EXPECT_LT(std::chrono::steady_clock::now() - Start, Stops[Stop] ? 1s : 2s);
+            // The window stays with its controls back: a stopped search has
+            // failed, one past its deadline shows what had come.
+            EXPECT_TRUE(Form->isVisible() && Find("BtUnfound")->isEnabled() && !Find("ImgLoading")->isVisible());
+            ASSERT_EQ(Model().ResultCount(), Stops[Stop] ? 0 : 3);
+            if (!Stops[Stop]) {
+                EXPECT_TRUE(Model().Thumbnails()[0].toImage() ==
+                            PictureFromResource(VantryResource_nofolder75()).toImage());
+            }
         }
     });
     EXPECT_EQ(Result, -1);
+    EXPECT_TRUE(std::filesystem::is_empty(Config.CacheDir));
 }
 
 TEST_F(AnomalyWindowTest, WindowGoneBeforeTheAnswerComes)
