@@ -8,8 +8,10 @@
 #include "HttpObject.h"
 #include "ServiceSettings.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <system_error>
 
@@ -57,14 +59,43 @@ std::string TConfig::RunningExecutable()
     return Error ? std::string() : Path.string();
 }
 
+namespace {
+
+// CallHttp of the global client, given up as failed once Deadline has passed,
+// whatever the server does: the window waits on it. The stop request bounds
+// the retries and their pauses; the client's own time limits, which also
+// hold while a name is looked up, bound each try.
+bool StartUpQuery(const std::string& Url, std::string& Answer, std::chrono::milliseconds Deadline)
+{
+    struct TRestore
+    {
+        std::function<bool()> Aborted = HttpObject.Aborted;
+        std::chrono::milliseconds ConnectTimeout = HttpObject.ConnectTimeout;
+        std::chrono::milliseconds AnswerDeadline = HttpObject.AnswerDeadline;
+        ~TRestore()
+        {
+            HttpObject.Aborted = std::move(Aborted);
+            HttpObject.ConnectTimeout = ConnectTimeout;
+            HttpObject.AnswerDeadline = AnswerDeadline;
+        }
+    } Restore;
+    const auto End = std::chrono::steady_clock::now() + Deadline;
+    HttpObject.Aborted = [End] { return std::chrono::steady_clock::now() >= End; };
+    HttpObject.ConnectTimeout = std::min(HttpObject.ConnectTimeout, Deadline);
+    HttpObject.AnswerDeadline = std::min(HttpObject.AnswerDeadline, Deadline);
+    return HttpObject.CallHttp(Url, Answer);
+}
+
+} // namespace
+
 // Start-up must go on whatever the web does: a failed query only means no
 // update offer.
 std::string TConfig::CheckUpdate() const
 {
     try {
         std::string Answer;
-        if (HttpObject.CallHttp(DDKFormat("http://%s/version.php?sw=vantry&req=check", VersionHost),
-                                Answer) &&
+        if (StartUpQuery(DDKFormat("http://%s/version.php?sw=vantry&req=check", VersionHost), Answer,
+                         StartUpQueryDeadline) &&
             Answer != Version)
             return DDKFormat("http://%s/version.php?sw=vantry&req=dl&ver=", VersionHost) + Answer;
     } catch (...) {
@@ -76,8 +107,8 @@ void TConfig::LoadTmdbConfiguration()
 {
     try {
         std::string Answer;
-        HttpObject.CallHttp(DDKFormat("http://%s/3/configuration?api_key=%s", TmdbApiHost, TmdbApiKey),
-                            Answer);
+        StartUpQuery(DDKFormat("http://%s/3/configuration?api_key=%s", TmdbApiHost, TmdbApiKey), Answer,
+                     StartUpQueryDeadline);
         // A missing or non-text "base_url" raises here and keeps the default:
         // an empty base address would break every picture address.
         ImageBaseUrl = nlohmann::json::parse(Answer).at("images").at("base_url").get<std::string>();

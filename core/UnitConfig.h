@@ -4,6 +4,7 @@
 // between runs.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 class TConfig
@@ -33,6 +34,10 @@ public:
     // Replaces ImageBaseUrl with the one TMDb's configuration gives; keeps the
     // current value on any failure.
     void LoadTmdbConfiguration();
+    // The longest either of the two start-up queries above may take, retries
+    // included; one that takes longer has failed. The main window waits for
+    // both before it shows.
+    std::chrono::milliseconds StartUpQueryDeadline{5000};
     // ImageBaseUrl + Size ("original", "w92") + Path (begins with "/").
     std::string GetImageUrl(const std::string& Size, const std::string& Path) const;
 

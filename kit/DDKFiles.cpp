@@ -255,7 +255,7 @@ void DDKWriteText(const std::string& FileName, std::string_view Text, bool Overw
     WriteToFile(FileName, Text, Overwrite);
 }
 
-std::string DDKLoadFile(const std::string& FileName)
+std::string DDKLoadFile(const std::string& FileName, std::size_t MaxSize)
 {
     // Opened without waiting: a pipe would otherwise hold the caller until
     // someone writes into it, which may be never.
@@ -266,6 +266,12 @@ std::string DDKLoadFile(const std::string& FileName)
                                   DDKSysErrorMessage(errno).c_str()));
     if (!S_ISREG(status.st_mode))
         throw EDDKError(DDKFormat("Unable to open the file \"%s\": not a plain file", FileName.c_str()));
+    const auto tooLarge = [&] {
+        return EDDKError(
+            DDKFormat("Unable to read the file \"%s\": larger than %zu bytes", FileName.c_str(), MaxSize));
+    };
+    if (static_cast<std::uintmax_t>(status.st_size) > MaxSize)
+        throw tooLarge();
     std::string bytes;
     char buffer[65536];
     for (;;) {
@@ -277,6 +283,9 @@ std::string DDKLoadFile(const std::string& FileName)
                                       DDKSysErrorMessage(errno).c_str()));
         if (count == 0)
             return bytes;
+        // The file may grow while it is read.
+        if (static_cast<std::size_t>(count) > MaxSize - bytes.size())
+            throw tooLarge();
         bytes.append(buffer, static_cast<std::size_t>(count));
     }
 }

@@ -5,6 +5,7 @@
 
 #include "DDKStringList.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -70,8 +71,9 @@ void DDKWriteText(const std::string& FileName, std::string_view Text, bool Overw
 
 // The whole content of the plain file FileName; failures raise "Unable to
 // open the file \"<name>\": <system message>" (or "Unable to read ...").
-// A pipe, a socket or a device is refused without waiting on it.
-std::string DDKLoadFile(const std::string& FileName);
+// A pipe, a socket or a device is refused without waiting on it, and so is a
+// file of more than MaxSize bytes, before more than that is read.
+std::string DDKLoadFile(const std::string& FileName, std::size_t MaxSize = SIZE_MAX);
 
 // True when FileName names an existing entry that is not a folder.
 bool DDKFileExists(const std::string& FileName);

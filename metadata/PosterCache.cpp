@@ -10,6 +10,8 @@
 #include "MovieFileName.h"
 #include "UnitConfig.h"
 
+#include <algorithm>
+
 namespace {
 
 // AlloCine serves the 75 by 106 thumbnail of a poster under the same path
@@ -34,6 +36,31 @@ std::string PictureExtension(const std::string& Url)
 // results would otherwise cost as many downloads.
 constexpr int AllocineThumbnails = 10;
 constexpr int TmdbThumbnails = 20;
+
+// The caller's client takes no more than a thumbnail for as long as this
+// lives, whatever the address looks like; its own limits come back after.
+class TThumbnailLimits
+{
+public:
+    explicit TThumbnailLimits(THttpObject& Http)
+        : FHttp(Http), FPictureLimit(Http.PictureLimit), FAnswerLimit(Http.AnswerLimit)
+    {
+        Http.PictureLimit = std::min(FPictureLimit, TMetadata::ThumbnailLimit);
+        Http.AnswerLimit = std::min(FAnswerLimit, TMetadata::ThumbnailLimit);
+    }
+    ~TThumbnailLimits()
+    {
+        FHttp.PictureLimit = FPictureLimit;
+        FHttp.AnswerLimit = FAnswerLimit;
+    }
+    TThumbnailLimits(const TThumbnailLimits&) = delete;
+    TThumbnailLimits& operator=(const TThumbnailLimits&) = delete;
+
+private:
+    THttpObject& FHttp;
+    const std::size_t FPictureLimit;
+    const std::size_t FAnswerLimit;
+};
 
 } // namespace
 
@@ -103,6 +130,7 @@ void TMetadata::DownloadPoster(THttpObject& Http, std::string& Buffer, const std
         if (DDKFileExists(CacheName))
             return;
         Buffer.clear();
+        const TThumbnailLimits Limits(Http);
         // The picture is whole in memory before the cache file appears, so an
         // interrupted download leaves nothing behind.
         if (Http.CallHttp(Url, Buffer))

@@ -16,6 +16,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -94,6 +95,9 @@ public:
                     const std::string& McDir, const std::string& Words);
     // Downloads the missing thumbnail of every result into the cache folder.
     void SavePosterCache(const std::string& Stream, TSource Source, THttpObject& Http);
+    // The largest thumbnail fetched into the cache, and read from it: one
+    // weighs a few kilobytes, where a backdrop may weigh megabytes.
+    static constexpr std::size_t ThumbnailLimit = std::size_t(256) << 10;
 
     // --- The document, for callers and tests ----------------------------------
 

@@ -3,14 +3,16 @@
 #include "Colors.h"
 #include "DDKConversion.h"
 #include "DDKError.h"
+#include "DDKFiles.h"
 #include "DDKStrings.h"
 #include "FormLook.h"
 #include "Pictures.h"
 #include "Resources.h"
 #include "ServiceSettings.h"
 #include "UnitConfig.h"
+#include "UnitMetadata.h"
 
-#include <QFileInfo>
+#include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
 
@@ -96,18 +98,39 @@ QPixmap Stretched(const QPixmap& Picture)
                : Picture.scaled(Size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+// A thumbnail is 75 x 106 or 92 x 138 pixels; a picture that says it is
+// larger than this on either side is no thumbnail, and decoding it could take
+// gigabytes before any allocation limit looks at it.
+constexpr int ThumbnailLargestSide = 2048;
+
 // The cached poster of Base (cache folder, service word and code) in the first
-// of its forms that exists; null when none does, or it does not decode.
+// of its forms held by a plain file; null when none is, or the picture is too
+// large for a thumbnail or does not decode. Anyone may put a file in the
+// cache folder: a pipe or a device is passed over without waiting on it.
 QPixmap CachedPoster(const std::string& Base)
 {
     static const std::pair<const char*, const char*> Forms[] = {
         {".gif", "gif"}, {".png", "png"}, {".jpg", "jpeg"}};
     for (const auto& [Extension, Format] : Forms) {
-        const QString Name = QString::fromStdString(Base + Extension);
-        if (!QFileInfo::exists(Name))
+        const std::string Name = Base + Extension;
+        if (DDKGetFileSize(Name) < 0)
             continue;
-        QImageReader Reader(Name, Format);
-        // Decoded straight to the size it is painted at.
+        std::string Bytes;
+        try {
+            Bytes = DDKLoadFile(Name, TMetadata::ThumbnailLimit);
+        } catch (const std::exception&) {
+            return {};
+        }
+        QByteArray Data = QByteArray::fromRawData(Bytes.data(), static_cast<qsizetype>(Bytes.size()));
+        QBuffer Buffer(&Data);
+        Buffer.open(QIODevice::ReadOnly);
+        QImageReader Reader(&Buffer, Format);
+        // The header alone tells the size; only then is the picture decoded,
+        // straight to the size it is painted at.
+        const QSize Declared = Reader.size();
+        if (!Declared.isValid() || Declared.width() > ThumbnailLargestSide ||
+            Declared.height() > ThumbnailLargestSide)
+            return {};
         Reader.setScaledSize(QSize(TResultDelegate::ThumbnailWidth, TResultDelegate::RowHeight));
         const QImage Image = Reader.read();
         return Image.isNull() ? QPixmap() : QPixmap::fromImage(Image);

@@ -37,16 +37,22 @@ std::string SearchUrl(TSource Source, const TSearchQuery& Query)
 
 // --- The thread ---------------------------------------------------------------------
 
-TThreadSearch::TThreadSearch(TMainThreadDispatcher& Dispatcher, std::chrono::milliseconds RetryPause)
-    : TWorkerThread(Dispatcher)
+TThreadSearch::TThreadSearch(TMainThreadDispatcher& Dispatcher, std::chrono::milliseconds RetryPause,
+                             std::chrono::milliseconds Deadline)
+    : TWorkerThread(Dispatcher), FDeadline(Deadline)
 {
     FHttp.RetryPause = RetryPause;
+    // The user waits for the whole search: up to ten thumbnails, each of which
+    // a slow picture server could otherwise hold for minutes.
+    FHttp.Aborted = [this] { return Terminated() || std::chrono::steady_clock::now() >= FEnd; };
 }
 
 void TThreadSearch::Execute()
 {
+    FEnd = std::chrono::steady_clock::now() + FDeadline;
     // A 404 or a busy service leaves Stream empty; the window then shows no
-    // result. Errors end the body here and the window takes what came.
+    // result. Errors end the body here and the window takes what came; past
+    // the deadline, every thumbnail still missing fails at once.
     FHttp.CallHttp(Url, Stream);
     FMetadata.SavePosterCache(Stream, Source, FHttp);
 }
@@ -60,7 +66,7 @@ void TFormAnomaly::BtSearchClick()
         return;
     EnableControls(false);
     try {
-        auto Thread = std::make_unique<TThreadSearch>(FDispatcher, SearchRetryPause);
+        auto Thread = std::make_unique<TThreadSearch>(FDispatcher, SearchRetryPause, SearchDeadline);
         // The window may be gone when the answer comes (the program ending):
         // the answer then goes nowhere.
         Thread->OnTerminate = [Window = QPointer<TFormAnomaly>(this)](TWorkerThread* Sender) {
@@ -70,18 +76,28 @@ void TFormAnomaly::BtSearchClick()
         Thread->Url = SearchUrl(FSource, Query);
         Thread->Source = FSource;
         Thread->Start();
-        Thread.release(); // it frees itself once SearchDone has run
+        FSearch = Thread.release(); // it frees itself once SearchDone has run
     } catch (...) {
         EnableControls(true);
         throw;
     }
 }
 
+void TFormAnomaly::StopSearch()
+{
+    if (FSearch)
+        FSearch->Terminate();
+}
+
 void TFormAnomaly::SearchDone(TThreadSearch& Sender)
 {
+    FSearch = nullptr;
     FResultCount = 0;
     try {
-        if (IsJsonStream(Sender.Stream))
+        // A search the user stopped has failed, whatever it had fetched.
+        if (Sender.Terminated())
+            FResults.Clear();
+        else if (IsJsonStream(Sender.Stream))
             FResults.LoadJson(Sender.Stream, FSource);
         else
             FResults.LoadXml(Sender.Stream, FSource);

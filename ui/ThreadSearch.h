@@ -26,17 +26,21 @@ std::string SearchUrl(TSource Source, const TSearchQuery& Query);
 
 // Fetches Url into Stream, then the missing thumbnails of its results into
 // the poster cache. It touches no window: its termination callback takes the
-// answer on the main thread. It cannot be cancelled, and frees itself once
-// the callback has run.
+// answer on the main thread. A stop request (Terminate) ends the request in
+// progress at once; so does Deadline, counted from the start, for whatever is
+// still missing then. It frees itself once the callback has run.
 class TThreadSearch : public TWorkerThread
 {
 public:
     // Suspended; RetryPause is the wait of its HTTP client after a busy answer.
-    TThreadSearch(TMainThreadDispatcher& Dispatcher, std::chrono::milliseconds RetryPause);
+    TThreadSearch(TMainThreadDispatcher& Dispatcher, std::chrono::milliseconds RetryPause,
+                  std::chrono::milliseconds Deadline);
 
 private:
     TMetadata FMetadata;
     THttpObject FHttp;
+    const std::chrono::milliseconds FDeadline;
+    std::chrono::steady_clock::time_point FEnd; // set when the body starts
 
 public:
     std::string Stream; // the answer, read by the termination callback

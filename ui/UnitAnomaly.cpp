@@ -35,6 +35,11 @@ TFormAnomaly::TFormAnomaly(TMainThreadDispatcher& Dispatcher, TPrompts& Prompts,
     CreateControls();
 }
 
+TFormAnomaly::~TFormAnomaly()
+{
+    StopSearch();
+}
+
 void TFormAnomaly::CreateControls()
 {
     setObjectName("FormAnomaly");
@@ -222,7 +227,8 @@ void TFormAnomaly::RefreshGrid()
 void TFormAnomaly::EnableControls(bool Enable)
 {
     ImgLoading->setVisible(!Enable);
-    for (TSevenButton* Control : {BtIgnore, BtOK, BtCancel, BtUnfound, BtSearch})
+    // "Annuler" stays usable during a search: it stops the search.
+    for (TSevenButton* Control : {BtIgnore, BtOK, BtUnfound, BtSearch})
         Control->setEnabled(Enable);
 }
 
@@ -246,7 +252,10 @@ void TFormAnomaly::resizeEvent(QResizeEvent* Event)
 
 bool TFormAnomaly::CloseQuery()
 {
-    // No search may outlive the modal loop that waits for its answer.
+    // No search may outlive the modal loop that waits for its answer: a
+    // request to close ("Annuler", Escape, the close box) stops the search
+    // instead, and the window stays open to show that it ended.
+    StopSearch();
     return BtSearch->isEnabled();
 }
 
@@ -274,7 +283,8 @@ void TFormAnomaly::LbLinkClick()
 
 void TFormAnomaly::GridSearchDblClick()
 {
-    if (FResultCount != 0)
+    // Not while a search runs: choosing a row would be a request to close.
+    if (FResultCount != 0 && BtOK->isEnabled())
         BtOK->Click();
 }
 

@@ -32,6 +32,8 @@ class TFormAnomaly : public TModalForm
 public:
     // Parent is the main window: the dialog shows centred over it.
     TFormAnomaly(TMainThreadDispatcher& Dispatcher, TPrompts& Prompts, QWidget* Parent = nullptr);
+    // A search still running is stopped; its answer then goes nowhere.
+    ~TFormAnomaly() override;
 
     // Shows the record FileName of Source modally and returns how the user
     // closed it: mrOk (SelectedCode holds the chosen code), mrCancel, mrIgnore
@@ -50,6 +52,9 @@ public:
     std::string McDir;
     // The wait of each search's HTTP client after a busy answer.
     std::chrono::milliseconds SearchRetryPause{10000};
+    // The longest a search may take, its answer and thumbnails together: the
+    // thumbnails still missing then show the placeholder.
+    std::chrono::milliseconds SearchDeadline{30000};
 
     // --- The window's handlers and methods ------------------------------------
 
@@ -57,6 +62,8 @@ public:
     void RefreshGrid();
     void EnableControls(bool Enable);
     void BtSearchClick();
+    // Asks the running search, if any, to end now; it then ends as failed.
+    void StopSearch();
     void SearchDone(TThreadSearch& Sender);
     void BtOKClick();
     void BtIgnoreClick();
@@ -99,5 +106,6 @@ private:
     TResultSet FResults;
     TResultModel* FModel; // owned by the window, over FResults; keeps the thumbnails
     int FResultCount = 0;
+    TThreadSearch* FSearch = nullptr; // the running search, until SearchDone; it frees itself
     int FWheelDelta = 0; // the part of a notch a fine-grained wheel has turned so far
 };

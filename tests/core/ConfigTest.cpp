@@ -3,6 +3,7 @@
 #include "DDKConversion.h"
 #include "DDKError.h"
 #include "FakeServices.h"
+#include "HttpObject.h"
 #include "LogWriter.h"
 #include "ServiceSettings.h"
 #include "TempFolder.h"
@@ -93,6 +94,39 @@ TEST_F(ConfigTest, StartUpQueriesKeepTheDefaultOnAnyFailure)
     EXPECT_EQ(Config.ImageBaseUrl, Default);
     Config.LoadTmdbConfiguration();
     EXPECT_EQ(Config.GetImageUrl("w92", "/abc.jpg"), "http://pictures.example/t/p/w92/abc.jpg");
+}
+
+TEST_F(ConfigTest, StartUpQueriesGiveUpAtTheirDeadlineWhateverTheServicesDo)
+{
+    using namespace std::chrono_literals;
+    const auto SavedPause = HttpObject.RetryPause;
+    HttpObject.RetryPause = 1500ms;
+    Config.StartUpQueryDeadline = 300ms;
+    const std::string Default = Config.ImageBaseUrl, Images = R"({"images":{"base_url":"http://p.example/"}})";
+    // Each would be taken, late: a trickle that ends, a silence, a busy
+    // service that answers after its pause.
+    const std::pair<FakeAnswer, FakeAnswer> Late[] = {
+        {FakeAnswer::Trickle("9", 100ms, 15), FakeAnswer::Trickle(Images, 1500ms, 1)},
+        {FakeAnswer::Slow(1500ms, "9.9.9"), FakeAnswer::Slow(1500ms, Images)},
+        {FakeAnswer::Status(503), FakeAnswer::Status(503)}};
+    for (const auto& [Version, Configuration] : Late) {
+        FakeServices Fake;
+        Fake.Answer(VersionHost, "/version.php", Version);
+        Fake.Default(VersionHost, "/version.php", FakeAnswer::Text("9.9.9"));
+        Fake.Answer(TmdbApiHost, "/3/configuration", Configuration);
+        Fake.Default(TmdbApiHost, "/3/configuration", FakeAnswer::Text(Images));
+        const auto Start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Config.CheckUpdate(), "");
+        Config.LoadTmdbConfiguration();
+        EXPECT_EQ(Config.ImageBaseUrl, Default);
+        EXPECT_LT(std::chrono::steady_clock::now() - Start, 2s);
+    }
+    // The global client serves later requests as it did before.
+    const THttpObject Fresh;
+    EXPECT_FALSE(HttpObject.Aborted);
+    EXPECT_EQ(HttpObject.AnswerDeadline, Fresh.AnswerDeadline);
+    EXPECT_EQ(HttpObject.ConnectTimeout, Fresh.ConnectTimeout);
+    HttpObject.RetryPause = SavedPause;
 }
 
 TEST_F(ConfigTest, LogLinesAreAppendedWithDateAndTime)

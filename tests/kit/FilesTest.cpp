@@ -82,3 +82,17 @@ TEST(Files, AFilledFileIsOneWithBytesOrOneThatCannotBeRead)
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     EXPECT_TRUE(DDKFileFilled(pipe));
 }
+
+TEST(Files, LoadingReadsOnlyPlainFilesUpToTheirLimit)
+{
+    TempFolder root;
+    EXPECT_EQ(DDKLoadFile(root.Write("small.jpg", "1234"), 4), "1234");
+    EXPECT_THROW(DDKLoadFile(root / "small.jpg", 3), EDDKError);
+    // Whatever the low 32 bits of its size say.
+    const std::string huge = root.Write("huge.jpg");
+    fs::resize_file(huge, (std::uintmax_t(1) << 32) + 1);
+    EXPECT_THROW(DDKLoadFile(huge, 1 << 20), EDDKError);
+    const std::string pipe = root / "pipe.jpg";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_THROW(DDKLoadFile(pipe), EDDKError);
+}

@@ -191,6 +191,20 @@ TEST_F(AnswerFiles, PostersOfBothServicesAreFetchedOnceAndOneFailureStopsNoOther
     EXPECT_EQ(FFake.Count(Allocine, "/r_75_106/medias/missing.jpg"), 2);
 }
 
+TEST_F(AnswerFiles, AThumbnailLargerThanOneNeedsIsNotCachedAndTheClientKeepsItsOwnLimits)
+{
+    // An address without a picture's extension is no way round the limit.
+    FFake.Answer(Tmdb, "/t/p/w92/fits.jpg", FakeAnswer::Text(std::string(TMetadata::ThumbnailLimit, 'a')));
+    FFake.Default(Tmdb, "/t/p/w92/over*", FakeAnswer::Text(std::string(TMetadata::ThumbnailLimit + 1, 'b')));
+    FMetadata.SavePosterCache(R"({"results":[{"id":1,"poster_path":"/fits.jpg"},{"id":2,"poster_path":"/over.jpg"},
+                                             {"id":3,"poster_path":"/over"}]})",
+                              SourceTmdb, FHttp);
+    EXPECT_EQ(EntryNames(Config.CacheDir), TNames{"tmdb-1.jpg"});
+    // Backdrops fetched later by the same client keep their room.
+    EXPECT_EQ(FHttp.PictureLimit, THttpObject().PictureLimit);
+    EXPECT_EQ(FHttp.AnswerLimit, THttpObject().AnswerLimit);
+}
+
 TEST_F(AnswerFiles, OnlyTheResultsASearchCanShowGetAThumbnailAndNoneComesFromThisComputer)
 {
     FFake.Default(Allocine, "/r_75_106/medias/*", FakeAnswer::Text("thumbnail"));

@@ -16,13 +16,18 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QImageWriter>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <future>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +45,56 @@ std::string Picture(QColor Color, const char* Format)
     Image.save(&Buffer, Format);
     return Bytes.toStdString();
 }
+
+// A progressive JPEG of a few hundred bytes that declares 30000 x 30000
+// pixels: its decoder sets aside room for every pixel declared.
+std::string ProgressiveJpegBomb()
+{
+    QByteArray Bytes;
+    QBuffer Buffer(&Bytes);
+    Buffer.open(QIODevice::WriteOnly);
+    QImageWriter Writer(&Buffer, "jpeg");
+    Writer.setProgressiveScanWrite(true);
+    QImage Image(16, 16, QImage::Format_RGB32);
+    Image.fill(Qt::gray);
+    EXPECT_TRUE(Writer.write(Image));
+    std::string Jpeg = Bytes.toStdString();
+    // The frame header: marker, length, precision, then height and width.
+    return Jpeg.replace(Jpeg.find("\xFF\xC2") + 5, 4, "\x75\x30\x75\x30");
+}
+
+// The largest memory the process has held so far, in bytes.
+long PeakMemory()
+{
+    rusage Usage{};
+    getrusage(RUSAGE_SELF, &Usage);
+    return Usage.ru_maxrss * 1024L;
+}
+
+// A pipe nobody writes to. Should a reader wait on it, a writer comes after
+// five seconds and leaves at once, so that the test fails rather than hangs.
+struct TStuckPipe
+{
+    explicit TStuckPipe(std::string Path) : Name(std::move(Path))
+    {
+        EXPECT_EQ(::mkfifo(Name.c_str(), 0600), 0);
+        Writer = std::async(std::launch::async, [this, Done = Ended.get_future()] {
+            if (Done.wait_for(5s) == std::future_status::timeout)
+                ::close(::open(Name.c_str(), O_WRONLY | O_CLOEXEC));
+        });
+    }
+    ~TStuckPipe()
+    {
+        Ended.set_value();
+        // A writer already waiting for a reader finds one.
+        const int Reader = ::open(Name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        Writer.wait();
+        ::close(Reader);
+    }
+    std::string Name;
+    std::promise<void> Ended;
+    std::future<void> Writer;
+};
 
 bool Near(QColor A, QColor B)
 {
@@ -317,6 +372,27 @@ TEST_F(AnomalyWindowTest, TwentyResultsGiveTwentyThumbnailsTenRowsAndTheirColour
     });
 }
 
+TEST_F(AnomalyWindowTest, HostileCacheFilesGiveThePlaceholderAtOnceAndInLittleMemory)
+{
+    // A picture bomb; a pipe that hides the real poster behind it; a real
+    // picture padded beyond what a thumbnail weighs.
+    Temp.Write("app/Cache/tmdb-1.jpg", ProgressiveJpegBomb());
+    const TStuckPipe Pipe(Temp / "app/Cache/tmdb-2.gif");
+    Temp.Write("app/Cache/tmdb-2.png", Picture(Qt::green, "PNG"));
+    Temp.Write("app/Cache/tmdb-3.png", Picture(Qt::blue, "PNG") + std::string(TMetadata::ThumbnailLimit, '\0'));
+    const long PeakBefore = PeakMemory();
+    const auto Start = std::chrono::steady_clock::now();
+    Run(SourceTmdb, R"({"results":[{"id":1,"title":"A"},{"id":2,"title":"B"},{"id":3,"title":"C"}]})", [&] {
+        EXPECT_LT(std::chrono::steady_clock::now() - Start, 3s);
+        ASSERT_EQ(Model().Thumbnails().size(), 3u);
+        const QImage Placeholder = PictureFromResource(VantryResource_nofolder75()).toImage();
+        EXPECT_TRUE(Model().Thumbnails()[0].toImage() == Placeholder);
+        EXPECT_TRUE(Near(Model().Thumbnails()[1].toImage().pixelColor(37, 50), Qt::green));
+        EXPECT_TRUE(Model().Thumbnails()[2].toImage() == Placeholder);
+    });
+    EXPECT_LT(PeakMemory() - PeakBefore, 256L << 20);
+}
+
 // --- Manual search ----------------------------------------------------------------------
 
 TEST_F(AnomalyWindowTest, SearchWordsAndYearReachTheService)
@@ -371,13 +447,13 @@ TEST_F(AnomalyWindowTest, OneSearchAtATimeAnswersInEitherFormAndBadOnesLeaveABla
 
     Run(SourceAllocine, "allocine-search-avatar.xml", [&] {
         // Until its answer is taken on this thread the search runs: a second
-        // Enter, Escape, Annuler and the close box do nothing.
+        // Enter and a double click on a row do nothing.
         Find<QLineEdit>("EdSearch")->setText("avatar");
-        for (const Qt::Key Key : {Qt::Key_Return, Qt::Key_Return, Qt::Key_Escape})
+        for (const Qt::Key Key : {Qt::Key_Return, Qt::Key_Return})
             QTest::keyClick(Find("EdSearch"), Key);
-        Click("BtCancel");
-        Form->close();
+        QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, {200, 50});
         EXPECT_TRUE(Form->isVisible() && Find("ImgLoading")->isVisible());
+        EXPECT_EQ(Form->SelectedCode, -1);
         Search("avatar");
         EXPECT_EQ(Fake.Count(AllocineApiHost, "/rest/v3/search"), 1);
         ASSERT_EQ(Model().ResultCount(), 3);
@@ -407,6 +483,42 @@ TEST_F(AnomalyWindowTest, OneSearchAtATimeAnswersInEitherFormAndBadOnesLeaveABla
     });
     EXPECT_EQ(Result, mrOk);
     EXPECT_EQ(Form->SelectedCode, 76600);
+}
+
+TEST_F(AnomalyWindowTest, ASearchEndsAtItsDeadlineOrAtOnceOnAnnulerEscapeOrTheCloseBox)
+{
+    FakeServices Fake;
+    // The first answer comes whole but its thumbnail never does; the later answers never end.
+    Fake.Answer(AllocineApiHost, "/rest/v3/search", FakeAnswer::File(AnswerData("allocine-search-avatar.json")));
+    Fake.Default(AllocineApiHost, "/rest/v3/search", FakeAnswer::Trickle("{", 100ms));
+    Fake.Default("images.allocine.test", "/r_75_106/medias/*", FakeAnswer::Trickle("x", 100ms));
+    const std::function<void()> Stops[] = {nullptr, [&] { Click("BtCancel"); },
+                                           [&] { QTest::keyClick(Find("EdSearch"), Qt::Key_Escape); },
+                                           [&] { EXPECT_FALSE(Form->close()); }};
+    const int Result = Run(SourceAllocine, "allocine-search-avatar.xml", [&] {
+        for (std::size_t Stop = 0; Stop < std::size(Stops); ++Stop) {
+            SCOPED_TRACE(Stop);
+            Form->SearchDeadline = Stops[Stop] ? 30s : 1s;
+            Find<QLineEdit>("EdSearch")->setText("avatar");
+            QTest::keyClick(Find("EdSearch"), Qt::Key_Return);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return Fake.Count(AllocineApiHost, "/rest/v3/search") > int(Stop); }));
+            const auto Start = std::chrono::steady_clock::now();
+            if (Stops[Stop])
+                Stops[Stop]();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return Find("BtSearch")->isEnabled(); }, 3000));
+            EXPECT_LT(std::chrono::steady_clock::now() - Start, Stops[Stop] ? 1s : 2s);
+            // The window stays with its controls back: a stopped search has
+            // failed, one past its deadline shows what had come.
+            EXPECT_TRUE(Form->isVisible() && Find("BtUnfound")->isEnabled() && !Find("ImgLoading")->isVisible());
+            ASSERT_EQ(Model().ResultCount(), Stops[Stop] ? 0 : 3);
+            if (!Stops[Stop]) {
+                EXPECT_TRUE(Model().Thumbnails()[0].toImage() ==
+                            PictureFromResource(VantryResource_nofolder75()).toImage());
+            }
+        }
+    });
+    EXPECT_EQ(Result, -1);
+    EXPECT_TRUE(std::filesystem::is_empty(Config.CacheDir));
 }
 
 TEST_F(AnomalyWindowTest, WindowGoneBeforeTheAnswerComes)

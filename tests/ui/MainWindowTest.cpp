@@ -44,12 +44,18 @@ TEST_F(MainWindowTest, StartUpAsksForUpdatesAndCountsTheRecords)
     Config.Version = "1.3.0"; // this test program carries no stamp of its own
     const std::string Download =
         std::string("http://") + VersionHost + "/version.php?sw=vantry&req=dl&ver=9.9.9";
-    for (const auto& [Answer, UpdateUrl] :
-         std::vector<std::pair<FakeAnswer, std::string>>{{FakeAnswer::Status(404), ""},
-                                                         {FakeAnswer::Text(Config.Version), ""},
-                                                         {FakeAnswer::Text("9.9.9"), Download}}) {
+    // A version service that never stops trickling holds the window only
+    // until the query's deadline, and counts as no answer.
+    Config.StartUpQueryDeadline = 500ms;
+    for (const auto& [Answer, UpdateUrl] : std::vector<std::pair<FakeAnswer, std::string>>{
+             {FakeAnswer::Status(404), ""},
+             {FakeAnswer::Text(Config.Version), ""},
+             {FakeAnswer::Trickle("9", 100ms), ""},
+             {FakeAnswer::Text("9.9.9"), Download}}) {
         Scenario.Fake.Answer(VersionHost, "/version.php", Answer);
+        const auto Start = std::chrono::steady_clock::now();
         Open();
+        EXPECT_LT(std::chrono::steady_clock::now() - Start, 3s);
         EXPECT_EQ(Find("ImgUpdate")->isVisible(), !UpdateUrl.empty());
     }
     QTest::mouseClick(Find("ImgUpdate"), Qt::LeftButton);
