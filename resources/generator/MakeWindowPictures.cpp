@@ -1,8 +1,9 @@
 // Draws the small pictures of the windows into one folder: "update.png" (the
 // 18 x 18 sign of a newer version), "busy.png" (the 24 x 24 busy sign, its
 // frames side by side in one strip, because Qt writes no GIF), "logo.png" (the
-// 90 x 56 logo that leads to the product's page) and "nofolder75.jpg" (the
-// 75 x 100 baseline JPEG of a result without a poster). Run it once and commit
+// 90 x 56 logo that leads to the product's page), "icon.png" (the 64 x 64
+// picture of the windows in the title bar and the task bar) and
+// "nofolder75.jpg" (the 75 x 100 baseline JPEG of a result without a poster). Run it once and commit
 // the pictures; the program embeds the committed bytes, so this tool is not
 // part of the ordinary build.
 //
@@ -153,6 +154,60 @@ QImage Logo()
     return Image;
 }
 
+// The logo's colours on a square: a light "V" on the blue of the name, over
+// the same strip of film with its three frames of warm light, so that the
+// picture still reads at 16 pixels in a title bar.
+QImage Icon()
+{
+    constexpr double Side = 64;
+    QImage Image = TransparentImage(int(Side), int(Side));
+    QPainter Painter(&Image);
+    Painter.setRenderHint(QPainter::Antialiasing);
+
+    const QRectF Tile(1, 1, Side - 2, Side - 2);
+    QLinearGradient Shade(0, Tile.top(), 0, Tile.bottom());
+    Shade.setColorAt(0, QColor(58, 98, 156));
+    Shade.setColorAt(1, QColor(24, 46, 84));
+    Painter.setPen(QPen(QColor(18, 34, 64), 1.5));
+    Painter.setBrush(Shade);
+    Painter.drawRoundedRect(Tile, 11, 11);
+
+    QPainterPath Vee;
+    Vee.moveTo(12, 8);
+    Vee.lineTo(23.5, 8);
+    Vee.lineTo(32, 31);
+    Vee.lineTo(40.5, 8);
+    Vee.lineTo(52, 8);
+    Vee.lineTo(38, 41);
+    Vee.lineTo(26, 41);
+    Vee.closeSubpath();
+    Painter.setPen(Qt::NoPen);
+    Painter.setBrush(QColor(244, 246, 250));
+    Painter.drawPath(Vee);
+
+    const QRectF Strip(5, 44, Side - 10, 14);
+    Painter.setBrush(QColor(40, 44, 52));
+    Painter.drawRoundedRect(Strip, 2, 2);
+    constexpr int Frames = 3;
+    const double FrameGap = 2;
+    const double FrameWidth = (Strip.width() - 6 - FrameGap * (Frames - 1)) / Frames;
+    for (int Frame = 0; Frame < Frames; ++Frame) {
+        const QRectF Picture(Strip.left() + 3 + Frame * (FrameWidth + FrameGap), Strip.top() + 4, FrameWidth,
+                             Strip.height() - 8);
+        QLinearGradient Light(Picture.topLeft(), Picture.bottomRight());
+        Light.setColorAt(0, QColor(250, 190, 84));
+        Light.setColorAt(1, QColor(226, 106, 46));
+        Painter.setBrush(Light);
+        Painter.drawRoundedRect(Picture, 1, 1);
+    }
+    Painter.setBrush(QColor(150, 158, 172));
+    for (double Left = Strip.left() + 3; Left + 2.5 <= Strip.right() - 2; Left += 5) {
+        Painter.drawRect(QRectF(Left, Strip.top() + 1, 2.5, 2));
+        Painter.drawRect(QRectF(Left, Strip.bottom() - 3, 2.5, 2));
+    }
+    return Image;
+}
+
 // A grey cine camera, crossed out by a red prohibition sign, on white.
 QImage NoFolder75()
 {
@@ -229,6 +284,7 @@ int main(int argc, char** argv)
 
     const bool Written =
         Write(UpdateSign(), Folder, "update.png", "png") & Write(BusyStrip(), Folder, "busy.png", "png") &
-        Write(Logo(), Folder, "logo.png", "png") & Write(NoFolder75(), Folder, "nofolder75.jpg", "jpeg");
+        Write(Logo(), Folder, "logo.png", "png") & Write(Icon(), Folder, "icon.png", "png") &
+        Write(NoFolder75(), Folder, "nofolder75.jpg", "jpeg");
     return Written ? 0 : 1;
 }
