@@ -1,12 +1,11 @@
 #include "LogWriter.h"
 
 #include "DDKConversion.h"
+#include "DDKError.h"
 #include "DDKFiles.h"
 #include "DDKStrings.h"
-#include "UnitConfig.h"
-
-#include "DDKError.h"
 #include "DDKSystem.h"
+#include "UnitConfig.h"
 
 #include <cerrno>
 #include <ctime>

@@ -14,6 +14,22 @@ const QColor StandardGrayText(109, 109, 109);
 // The face the windows draw disabled captions on.
 const QColor DisabledFace(244, 244, 244);
 
+// How far apart two colours read, from 1 to 21: the ratio of their relative
+// luminances (as the accessibility guidelines define them for sRGB), each plus
+// 0.05, the lighter over the darker.
+double ContrastRatio(const QColor& A, const QColor& B)
+{
+    const auto Luminance = [](const QColor& Color) {
+        const auto Linear = [](int Channel) {
+            const double C = Channel / 255.0;
+            return C <= 0.04045 ? C / 12.92 : std::pow((C + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * Linear(Color.red()) + 0.7152 * Linear(Color.green()) + 0.0722 * Linear(Color.blue());
+    };
+    const double La = Luminance(A), Lb = Luminance(B);
+    return (std::max(La, Lb) + 0.05) / (std::min(La, Lb) + 0.05);
+}
+
 } // namespace
 
 QColor ColorToRGB(TColor Color)
@@ -47,18 +63,4 @@ QColor ColorToRGB(TColor Color)
 TColor RGBToColor(const QColor& Color)
 {
     return TColor(Color.red()) | TColor(Color.green()) << 8 | TColor(Color.blue()) << 16;
-}
-
-double ContrastRatio(const QColor& A, const QColor& B)
-{
-    // Relative luminance of sRGB colours, as the accessibility guidelines define it.
-    const auto Luminance = [](const QColor& Color) {
-        const auto Linear = [](int Channel) {
-            const double C = Channel / 255.0;
-            return C <= 0.04045 ? C / 12.92 : std::pow((C + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * Linear(Color.red()) + 0.7152 * Linear(Color.green()) + 0.0722 * Linear(Color.blue());
-    };
-    const double La = Luminance(A), Lb = Luminance(B);
-    return (std::max(La, Lb) + 0.05) / (std::min(La, Lb) + 0.05);
 }

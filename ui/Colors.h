@@ -23,8 +23,5 @@ inline constexpr TColor clHotLight = 0xFF00001A;
 // reads on the light face of a disabled button (3:1 at least), else the
 // standard grey.
 QColor ColorToRGB(TColor Color);
-// How far apart two colours read: the ratio of their relative luminances,
-// each plus 0.05, the lighter over the darker (1 to 21).
-double ContrastRatio(const QColor& A, const QColor& B);
 // The 0x00BBGGRR value of an RGB colour.
 TColor RGBToColor(const QColor& Color);

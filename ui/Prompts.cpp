@@ -18,6 +18,23 @@ QString Text(const std::string& S)
     return QString::fromStdString(S);
 }
 
+// The width a window needs to show its whole caption in the desktop's title
+// bar, at most the width of its screen.
+int TitleBarWidth(const QWidget& Window)
+{
+    // The frame is the desktop's: its title font may be bold, the icon and
+    // the frame's buttons share the bar with the caption, and its borders
+    // come on top of the window's width.
+    constexpr int FrameButtons = 160;
+    constexpr int FrameBorders = 20;
+    QFont Font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    Font.setBold(true);
+    int Width = QFontMetrics(Font).horizontalAdvance(Window.windowTitle()) + FrameButtons;
+    if (const QScreen* Screen = Window.screen())
+        Width = std::min(Width, Screen->availableGeometry().width() - FrameBorders);
+    return Width;
+}
+
 } // namespace
 
 void TQtPrompts::Message(const std::string& Message, TKind Kind)
@@ -55,21 +72,6 @@ std::optional<std::string> TQtPrompts::InputBox(const std::string& Caption, cons
     if (Box.exec() != QDialog::Accepted)
         return std::nullopt;
     return Box.textValue().toStdString();
-}
-
-int TitleBarWidth(const QWidget& Window)
-{
-    // The frame is the desktop's: its title font may be bold, the icon and
-    // the frame's buttons share the bar with the caption, and its borders
-    // come on top of the window's width.
-    constexpr int FrameButtons = 160;
-    constexpr int FrameBorders = 20;
-    QFont Font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
-    Font.setBold(true);
-    int Width = QFontMetrics(Font).horizontalAdvance(Window.windowTitle()) + FrameButtons;
-    if (const QScreen* Screen = Window.screen())
-        Width = std::min(Width, Screen->availableGeometry().width() - FrameBorders);
-    return Width;
 }
 
 std::optional<std::string> TQtPrompts::BrowseFolder(const std::string& Prompt)

@@ -42,7 +42,3 @@ public:
     std::optional<std::string> BrowseFolder(const std::string& Text) override;
     void OpenUrl(const std::string& Url) override;
 };
-
-// The width a window needs to show its whole caption in the desktop's title
-// bar, at most the width of its screen.
-int TitleBarWidth(const QWidget& Window);

@@ -93,6 +93,38 @@ QImage BusyStrip()
     return Image;
 }
 
+// A dark strip of film, three frames of warm light between its two rows of
+// sprocket holes, through which what lies beneath shows.
+void FilmStrip(QPainter& Painter, const QRectF& Strip)
+{
+    Painter.save();
+    Painter.setPen(Qt::NoPen);
+    Painter.setBrush(QColor(40, 44, 52));
+    Painter.drawRoundedRect(Strip, 2, 2);
+
+    constexpr int Frames = 3;
+    const double FrameGap = 2;
+    const double FrameWidth = (Strip.width() - 6 - FrameGap * (Frames - 1)) / Frames;
+    const QRectF FrameRow(Strip.left() + 3, Strip.top() + 4.5, Strip.width() - 6, Strip.height() - 9);
+    for (int Frame = 0; Frame < Frames; ++Frame) {
+        const QRectF Picture(FrameRow.left() + Frame * (FrameWidth + FrameGap), FrameRow.top(), FrameWidth,
+                             FrameRow.height());
+        QLinearGradient Light(Picture.topLeft(), Picture.bottomRight());
+        Light.setColorAt(0, QColor(250, 190, 84));
+        Light.setColorAt(1, QColor(226, 106, 46));
+        Painter.setBrush(Light);
+        Painter.drawRoundedRect(Picture, 1, 1);
+    }
+
+    Painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    Painter.setBrush(Qt::black);
+    for (double Left = Strip.left() + 3; Left + 2.5 <= Strip.right() - 2; Left += 5) {
+        Painter.drawRoundedRect(QRectF(Left, Strip.top() + 1.5, 2.5, 2), 0.6, 0.6);
+        Painter.drawRoundedRect(QRectF(Left, Strip.bottom() - 3.5, 2.5, 2), 0.6, 0.6);
+    }
+    Painter.restore();
+}
+
 // The name over a strip of film whose sprocket holes let the window show
 // through; drawn for the light grey of a window, and readable on white.
 QImage Logo()
@@ -126,31 +158,7 @@ QImage Logo()
     Painter.drawText(Baseline, Name);
     Painter.setPen(Qt::NoPen);
 
-    const QRectF Strip(3, Top + Ink.height() + Gap, Width - 6, StripHeight);
-    Painter.setBrush(QColor(40, 44, 52));
-    Painter.drawRoundedRect(Strip, 2, 2);
-
-    // Three frames of warm light between the two rows of holes.
-    constexpr int Frames = 3;
-    const double FrameGap = 2;
-    const double FrameWidth = (Strip.width() - 6 - FrameGap * (Frames - 1)) / Frames;
-    const QRectF FrameRow(Strip.left() + 3, Strip.top() + 4.5, Strip.width() - 6, Strip.height() - 9);
-    for (int Frame = 0; Frame < Frames; ++Frame) {
-        const QRectF Picture(FrameRow.left() + Frame * (FrameWidth + FrameGap), FrameRow.top(), FrameWidth,
-                             FrameRow.height());
-        QLinearGradient Light(Picture.topLeft(), Picture.bottomRight());
-        Light.setColorAt(0, QColor(250, 190, 84));
-        Light.setColorAt(1, QColor(226, 106, 46));
-        Painter.setBrush(Light);
-        Painter.drawRoundedRect(Picture, 1, 1);
-    }
-
-    Painter.setCompositionMode(QPainter::CompositionMode_Clear);
-    Painter.setBrush(Qt::black);
-    for (double Left = Strip.left() + 3; Left + 2.5 <= Strip.right() - 2; Left += 5) {
-        Painter.drawRoundedRect(QRectF(Left, Strip.top() + 1.5, 2.5, 2), 0.6, 0.6);
-        Painter.drawRoundedRect(QRectF(Left, Strip.bottom() - 3.5, 2.5, 2), 0.6, 0.6);
-    }
+    FilmStrip(Painter, QRectF(3, Top + Ink.height() + Gap, Width - 6, StripHeight));
     return Image;
 }
 
@@ -172,39 +180,12 @@ QImage Icon()
     Painter.setBrush(Shade);
     Painter.drawRoundedRect(Tile, 11, 11);
 
-    QPainterPath Vee;
-    Vee.moveTo(12, 8);
-    Vee.lineTo(23.5, 8);
-    Vee.lineTo(32, 31);
-    Vee.lineTo(40.5, 8);
-    Vee.lineTo(52, 8);
-    Vee.lineTo(38, 41);
-    Vee.lineTo(26, 41);
-    Vee.closeSubpath();
     Painter.setPen(Qt::NoPen);
     Painter.setBrush(QColor(244, 246, 250));
-    Painter.drawPath(Vee);
+    Painter.drawPolygon(QPolygonF({QPointF(12, 8), QPointF(23.5, 8), QPointF(32, 31), QPointF(40.5, 8),
+                                   QPointF(52, 8), QPointF(38, 41), QPointF(26, 41)}));
 
-    const QRectF Strip(5, 44, Side - 10, 14);
-    Painter.setBrush(QColor(40, 44, 52));
-    Painter.drawRoundedRect(Strip, 2, 2);
-    constexpr int Frames = 3;
-    const double FrameGap = 2;
-    const double FrameWidth = (Strip.width() - 6 - FrameGap * (Frames - 1)) / Frames;
-    for (int Frame = 0; Frame < Frames; ++Frame) {
-        const QRectF Picture(Strip.left() + 3 + Frame * (FrameWidth + FrameGap), Strip.top() + 4, FrameWidth,
-                             Strip.height() - 8);
-        QLinearGradient Light(Picture.topLeft(), Picture.bottomRight());
-        Light.setColorAt(0, QColor(250, 190, 84));
-        Light.setColorAt(1, QColor(226, 106, 46));
-        Painter.setBrush(Light);
-        Painter.drawRoundedRect(Picture, 1, 1);
-    }
-    Painter.setBrush(QColor(150, 158, 172));
-    for (double Left = Strip.left() + 3; Left + 2.5 <= Strip.right() - 2; Left += 5) {
-        Painter.drawRect(QRectF(Left, Strip.top() + 1, 2.5, 2));
-        Painter.drawRect(QRectF(Left, Strip.bottom() - 3, 2.5, 2));
-    }
+    FilmStrip(Painter, QRectF(5, 44, Side - 10, 15));
     return Image;
 }
 
