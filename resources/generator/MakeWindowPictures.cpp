@@ -263,9 +263,9 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     const QDir Folder(QString::fromLocal8Bit(argv[1]));
 
-    const bool Written =
-        Write(UpdateSign(), Folder, "update.png", "png") & Write(BusyStrip(), Folder, "busy.png", "png") &
-        Write(Logo(), Folder, "logo.png", "png") & Write(Icon(), Folder, "icon.png", "png") &
-        Write(NoFolder75(), Folder, "nofolder75.jpg", "jpeg");
+    const bool Written = Write(UpdateSign(), Folder, "update.png", "png") &
+                         Write(BusyStrip(), Folder, "busy.png", "png") &
+                         Write(Logo(), Folder, "logo.png", "png") & Write(Icon(), Folder, "icon.png", "png") &
+                         Write(NoFolder75(), Folder, "nofolder75.jpg", "jpeg");
     return Written ? 0 : 1;
 }

@@ -108,7 +108,8 @@ TEST_F(MainWindowTest, AnOpenerThatFailsSaysWhy)
     ASSERT_EQ(Opened.size(), 3u);
     Strings Expected;
     for (const std::string& Url : Opened)
-        Expected.push_back("Impossible d'ouvrir \"" + Url + "\" : aucun programme n'est disponible pour l'ouvrir");
+        Expected.push_back("Impossible d'ouvrir \"" + Url +
+                           "\" : aucun programme n'est disponible pour l'ouvrir");
     EXPECT_EQ(Prompts.Texts("Message"), Expected);
 }
 

@@ -197,7 +197,8 @@ TEST(SevenButton, DisabledCaptionReadsOnItsFace)
             if (Luminance(Image.pixel(X, Y)) < Luminance(Darkest))
                 Darkest = Image.pixel(X, Y);
     const double Contrast = (Luminance(Face) + 0.05) / (Luminance(Darkest) + 0.05);
-    EXPECT_GE(Contrast, 3.0) << "caption " << qRed(Darkest) << "," << qGreen(Darkest) << "," << qBlue(Darkest);
+    EXPECT_GE(Contrast, 3.0) << "caption " << qRed(Darkest) << "," << qGreen(Darkest) << ","
+                             << qBlue(Darkest);
 }
 
 TEST(SevenButton, MouseStatesAndClicks)
