@@ -17,6 +17,8 @@ std::string FormatLogLine(double When, const std::string& Msg);
 void WriteLog(const std::string& Msg, const std::function<void(const std::string& Line)>& Memo = nullptr);
 
 // Hands a web address or a file path to the desktop's opener (xdg-open),
-// started without a shell so that nothing in Url is run as a command. Whether
-// the opener succeeds is not examined.
+// started without a shell so that nothing in Url is run as a command. Raises,
+// with the reason in French, when the opener is missing or reports within two
+// seconds that it cannot open Url; an opener still running by then has
+// started a program and is left to it.
 void OpenUrl(const std::string& Url);

@@ -13,3 +13,5 @@ std::string_view VantryResource_update();
 std::string_view VantryResource_busy();
 // "logo": the 90 x 56 PNG logo that leads to the program's page.
 std::string_view VantryResource_logo();
+// "icon": the 64 x 64 PNG picture of the windows in the title bar and the task bar.
+std::string_view VantryResource_icon();

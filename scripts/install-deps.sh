@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qt6-base-dev qt6-image-formats-plugins
+    qt6-base-dev qt6-image-formats-plugins qt6-translations-l10n
     libcurl4-openssl-dev libpugixml-dev nlohmann-json3-dev libpcre2-dev
     libssl-dev zlib1g-dev libblkid-dev libgtest-dev
     clang libclang-rt-14-dev
@@ -13,7 +13,7 @@ packages=(
     locales
 )
 if [ "${1:-}" = "--window" ]; then
-    packages+=(libgl1-mesa-dri)
+    packages+=(libgl1-mesa-dri xdg-utils)
 fi
 
 missing=()

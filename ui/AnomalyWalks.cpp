@@ -106,7 +106,7 @@ void TFormSynch::StartThread(TMode Mode, std::int32_t Code, std::unique_ptr<TMov
         // Discarded, with the record, unless it starts.
         auto Worker = std::make_unique<TSynchThread>(FDispatcher);
         Worker->OnTerminate = [this](TWorkerThread* Sender) { AnomalyThreadTerminate(Sender); };
-        Worker->OnLog = [this](const std::string& Line) { ThreadLog(Line); };
+        Worker->OnLog = [this](const std::string& Line) { WorkerLog(Line); };
         Worker->Mode = Mode;
         Worker->Code = Code;
         Worker->Movie = std::move(Movie);

@@ -19,7 +19,9 @@ inline constexpr TColor clInfoBk = 0xFF000018;
 inline constexpr TColor clHotLight = 0xFF00001A;
 
 // The RGB value of Color; a system colour reads the palette role that plays
-// its part on this desktop.
+// its part on this desktop. Grey text is the palette's disabled text when it
+// reads on the light face of a disabled button (3:1 at least), else the
+// standard grey.
 QColor ColorToRGB(TColor Color);
 // The 0x00BBGGRR value of an RGB colour.
 TColor RGBToColor(const QColor& Color);

@@ -4,14 +4,35 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 
 QString Text(const std::string& S)
 {
     return QString::fromStdString(S);
+}
+
+// The width a window needs to show its whole caption in the desktop's title
+// bar, at most the width of its screen.
+int TitleBarWidth(const QWidget& Window)
+{
+    // The frame is the desktop's: its title font may be bold, the icon and
+    // the frame's buttons share the bar with the caption, and its borders
+    // come on top of the window's width.
+    constexpr int FrameButtons = 160;
+    constexpr int FrameBorders = 20;
+    QFont Font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    Font.setBold(true);
+    int Width = QFontMetrics(Font).horizontalAdvance(Window.windowTitle()) + FrameButtons;
+    if (const QScreen* Screen = Window.screen())
+        Width = std::min(Width, Screen->availableGeometry().width() - FrameBorders);
+    return Width;
 }
 
 } // namespace
@@ -42,12 +63,15 @@ bool TQtPrompts::Confirm(const std::string& Question)
 std::optional<std::string> TQtPrompts::InputBox(const std::string& Caption, const std::string& Prompt,
                                                 const std::string& Default)
 {
-    bool Confirmed = false;
-    const QString Answer = QInputDialog::getText(QApplication::activeWindow(), Text(Caption), Text(Prompt),
-                                                 QLineEdit::Normal, Text(Default), &Confirmed);
-    if (!Confirmed)
+    QInputDialog Box(QApplication::activeWindow());
+    Box.setInputMode(QInputDialog::TextInput);
+    Box.setWindowTitle(Text(Caption));
+    Box.setLabelText(Text(Prompt));
+    Box.setTextValue(Text(Default));
+    Box.resize(std::max(Box.sizeHint().width(), TitleBarWidth(Box)), Box.sizeHint().height());
+    if (Box.exec() != QDialog::Accepted)
         return std::nullopt;
-    return Answer.toStdString();
+    return Box.textValue().toStdString();
 }
 
 std::optional<std::string> TQtPrompts::BrowseFolder(const std::string& Prompt)

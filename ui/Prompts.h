@@ -19,13 +19,15 @@ public:
     virtual void Message(const std::string& Text, TKind Kind = TKind::Information) = 0;
     // A Yes / No question; true for Yes.
     virtual bool Confirm(const std::string& Text) = 0;
-    // A one-line answer typed by the user, or nothing when they cancel.
+    // A one-line answer typed by the user, or nothing when they cancel. The
+    // caption names what the answer is for, so the box shows it whole.
     virtual std::optional<std::string> InputBox(const std::string& Caption, const std::string& Prompt,
                                                 const std::string& Default) = 0;
     // A folder chosen by the user, or nothing when they cancel. Text tells
     // them what to choose.
     virtual std::optional<std::string> BrowseFolder(const std::string& Text) = 0;
-    // A web address or a file handed to the desktop's opener.
+    // A web address or a file handed to the desktop's opener; raises, with
+    // the reason, when it cannot be opened.
     virtual void OpenUrl(const std::string& Url) = 0;
 };
 

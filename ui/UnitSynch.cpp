@@ -231,7 +231,7 @@ void TFormSynch::BtStartClick()
         Worker->OnProgressMax = [this](std::int32_t Value) { ThreadProgressMax(Value); };
         Worker->OnProgress = [this](std::int32_t Value) { ThreadProgress(Value); };
         Worker->OnTerminate = [this](TWorkerThread* Sender) { SynchThreadTerminate(Sender); };
-        Worker->OnLog = [this](const std::string& Line) { ThreadLog(Line); };
+        Worker->OnLog = [this](const std::string& Line) { WorkerLog(Line); };
         ApplyWaits(*Worker);
         FThread = Worker.release();
         FThread->Start();
@@ -293,11 +293,16 @@ void TFormSynch::ThreadProgress(std::int32_t Value)
 void TFormSynch::ThreadLog(const std::string& Line)
 {
     std::lock_guard<std::recursive_mutex> Guard(FLock);
+    WriteLog(Line, [this](const std::string& Stamped) { ShowLogLine(Stamped); });
+}
+
+void TFormSynch::WorkerLog(const std::string& Line)
+{
     try {
-        WriteLog(Line, [this](const std::string& Stamped) { ShowLogLine(Stamped); });
+        ThreadLog(Line);
     } catch (...) {
-        // The worker learns of it and ends; the user is told once, after the
-        // worker's call has returned, not once per line.
+        // The worker learns of it and ends, but it shows no box: the user is
+        // told once, after the worker's call has returned, not once per line.
         if (!FLogFailureShown) {
             FLogFailureShown = true;
             QMetaObject::invokeMethod(

@@ -91,6 +91,9 @@ private:
     void CreateControls();
     // The waits of the window given to a new worker.
     void ApplyWaits(TSynchThread& Worker) const;
+    // A worker's log line: a line that cannot be written raises in the worker
+    // and is shown once per run.
+    void WorkerLog(const std::string& Line);
     // Adds a stamped line to the log view.
     void ShowLogLine(const std::string& Line);
     // One walk over the records of Source.

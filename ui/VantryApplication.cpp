@@ -1,12 +1,22 @@
 #include "VantryApplication.h"
 
 #include "DDKError.h"
+#include "Pictures.h"
 #include "Prompts.h"
+#include "Resources.h"
+
+#include <QIcon>
+#include <QLibraryInfo>
 
 TVantryApplication::TVantryApplication(int& Argc, char** Argv, TPrompts& Prompts)
     : QApplication(Argc, Argv), FPrompts(Prompts)
 {
     setApplicationName("Vantry");
+    setWindowIcon(QIcon(PictureFromResource(VantryResource_icon())));
+    // Without Qt's translations installed the buttons stay English, which is
+    // no reason not to start.
+    if (FQtTexts.load("qtbase_fr", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(&FQtTexts);
 }
 
 void TVantryApplication::ShowError()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QTranslator>
 
 #include <functional>
 
@@ -11,7 +12,10 @@ class TPrompts;
 class TVantryApplication : public QApplication
 {
 public:
-    // Names the application "Vantry": message boxes carry it as their caption.
+    // Names the application "Vantry": message boxes carry it as their caption
+    // and every window its picture. Qt's own texts (standard buttons, the
+    // folder picker) are French whatever the user's locale, as all the
+    // program's texts are.
     TVantryApplication(int& Argc, char** Argv, TPrompts& Prompts);
 
     // Shows the error being handled (call inside a catch) in an error box.
@@ -22,6 +26,7 @@ public:
 
 private:
     TPrompts& FPrompts;
+    QTranslator FQtTexts;
 };
 
 // Runs a handler that Qt called: an error leaving it is shown to the user and

@@ -1,8 +1,9 @@
 // Draws the small pictures of the windows into one folder: "update.png" (the
 // 18 x 18 sign of a newer version), "busy.png" (the 24 x 24 busy sign, its
 // frames side by side in one strip, because Qt writes no GIF), "logo.png" (the
-// 90 x 56 logo that leads to the product's page) and "nofolder75.jpg" (the
-// 75 x 100 baseline JPEG of a result without a poster). Run it once and commit
+// 90 x 56 logo that leads to the product's page), "icon.png" (the 64 x 64
+// picture of the windows in the title bar and the task bar) and
+// "nofolder75.jpg" (the 75 x 100 baseline JPEG of a result without a poster). Run it once and commit
 // the pictures; the program embeds the committed bytes, so this tool is not
 // part of the ordinary build.
 //
@@ -92,6 +93,38 @@ QImage BusyStrip()
     return Image;
 }
 
+// A dark strip of film, three frames of warm light between its two rows of
+// sprocket holes, through which what lies beneath shows.
+void FilmStrip(QPainter& Painter, const QRectF& Strip)
+{
+    Painter.save();
+    Painter.setPen(Qt::NoPen);
+    Painter.setBrush(QColor(40, 44, 52));
+    Painter.drawRoundedRect(Strip, 2, 2);
+
+    constexpr int Frames = 3;
+    const double FrameGap = 2;
+    const double FrameWidth = (Strip.width() - 6 - FrameGap * (Frames - 1)) / Frames;
+    const QRectF FrameRow(Strip.left() + 3, Strip.top() + 4.5, Strip.width() - 6, Strip.height() - 9);
+    for (int Frame = 0; Frame < Frames; ++Frame) {
+        const QRectF Picture(FrameRow.left() + Frame * (FrameWidth + FrameGap), FrameRow.top(), FrameWidth,
+                             FrameRow.height());
+        QLinearGradient Light(Picture.topLeft(), Picture.bottomRight());
+        Light.setColorAt(0, QColor(250, 190, 84));
+        Light.setColorAt(1, QColor(226, 106, 46));
+        Painter.setBrush(Light);
+        Painter.drawRoundedRect(Picture, 1, 1);
+    }
+
+    Painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    Painter.setBrush(Qt::black);
+    for (double Left = Strip.left() + 3; Left + 2.5 <= Strip.right() - 2; Left += 5) {
+        Painter.drawRoundedRect(QRectF(Left, Strip.top() + 1.5, 2.5, 2), 0.6, 0.6);
+        Painter.drawRoundedRect(QRectF(Left, Strip.bottom() - 3.5, 2.5, 2), 0.6, 0.6);
+    }
+    Painter.restore();
+}
+
 // The name over a strip of film whose sprocket holes let the window show
 // through; drawn for the light grey of a window, and readable on white.
 QImage Logo()
@@ -125,31 +158,34 @@ QImage Logo()
     Painter.drawText(Baseline, Name);
     Painter.setPen(Qt::NoPen);
 
-    const QRectF Strip(3, Top + Ink.height() + Gap, Width - 6, StripHeight);
-    Painter.setBrush(QColor(40, 44, 52));
-    Painter.drawRoundedRect(Strip, 2, 2);
+    FilmStrip(Painter, QRectF(3, Top + Ink.height() + Gap, Width - 6, StripHeight));
+    return Image;
+}
 
-    // Three frames of warm light between the two rows of holes.
-    constexpr int Frames = 3;
-    const double FrameGap = 2;
-    const double FrameWidth = (Strip.width() - 6 - FrameGap * (Frames - 1)) / Frames;
-    const QRectF FrameRow(Strip.left() + 3, Strip.top() + 4.5, Strip.width() - 6, Strip.height() - 9);
-    for (int Frame = 0; Frame < Frames; ++Frame) {
-        const QRectF Picture(FrameRow.left() + Frame * (FrameWidth + FrameGap), FrameRow.top(), FrameWidth,
-                             FrameRow.height());
-        QLinearGradient Light(Picture.topLeft(), Picture.bottomRight());
-        Light.setColorAt(0, QColor(250, 190, 84));
-        Light.setColorAt(1, QColor(226, 106, 46));
-        Painter.setBrush(Light);
-        Painter.drawRoundedRect(Picture, 1, 1);
-    }
+// The logo's colours on a square: a light "V" on the blue of the name, over
+// the same strip of film with its three frames of warm light, so that the
+// picture still reads at 16 pixels in a title bar.
+QImage Icon()
+{
+    constexpr double Side = 64;
+    QImage Image = TransparentImage(int(Side), int(Side));
+    QPainter Painter(&Image);
+    Painter.setRenderHint(QPainter::Antialiasing);
 
-    Painter.setCompositionMode(QPainter::CompositionMode_Clear);
-    Painter.setBrush(Qt::black);
-    for (double Left = Strip.left() + 3; Left + 2.5 <= Strip.right() - 2; Left += 5) {
-        Painter.drawRoundedRect(QRectF(Left, Strip.top() + 1.5, 2.5, 2), 0.6, 0.6);
-        Painter.drawRoundedRect(QRectF(Left, Strip.bottom() - 3.5, 2.5, 2), 0.6, 0.6);
-    }
+    const QRectF Tile(1, 1, Side - 2, Side - 2);
+    QLinearGradient Shade(0, Tile.top(), 0, Tile.bottom());
+    Shade.setColorAt(0, QColor(58, 98, 156));
+    Shade.setColorAt(1, QColor(24, 46, 84));
+    Painter.setPen(QPen(QColor(18, 34, 64), 1.5));
+    Painter.setBrush(Shade);
+    Painter.drawRoundedRect(Tile, 11, 11);
+
+    Painter.setPen(Qt::NoPen);
+    Painter.setBrush(QColor(244, 246, 250));
+    Painter.drawPolygon(QPolygonF({QPointF(12, 8), QPointF(23.5, 8), QPointF(32, 31), QPointF(40.5, 8),
+                                   QPointF(52, 8), QPointF(38, 41), QPointF(26, 41)}));
+
+    FilmStrip(Painter, QRectF(5, 44, Side - 10, 15));
     return Image;
 }
 
@@ -227,8 +263,9 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     const QDir Folder(QString::fromLocal8Bit(argv[1]));
 
-    const bool Written =
-        Write(UpdateSign(), Folder, "update.png", "png") & Write(BusyStrip(), Folder, "busy.png", "png") &
-        Write(Logo(), Folder, "logo.png", "png") & Write(NoFolder75(), Folder, "nofolder75.jpg", "jpeg");
+    const bool Written = Write(UpdateSign(), Folder, "update.png", "png") &
+                         Write(BusyStrip(), Folder, "busy.png", "png") &
+                         Write(Logo(), Folder, "logo.png", "png") & Write(Icon(), Folder, "icon.png", "png") &
+                         Write(NoFolder75(), Folder, "nofolder75.jpg", "jpeg");
     return Written ? 0 : 1;
 }

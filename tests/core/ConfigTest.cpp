@@ -176,3 +176,36 @@ TEST_F(ConfigTest, OpenerGetsTheAddressAsOneArgumentAndIsReaped)
     EXPECT_EQ(ReadWholeFile(Record), Url + "\n");
     EXPECT_FALSE(std::filesystem::exists(Temp / "injected"));
 }
+
+TEST_F(ConfigTest, AnOpenerThatCannotOpenRaisesItsReason)
+{
+    const std::string Url = "http://example.org/film";
+    const std::string Prefix = "Impossible d'ouvrir \"" + Url + "\" : ";
+    const std::string SavedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    // What the opener does (no file: missing), and the reason given.
+    const std::tuple<const char*, std::string, mode_t> Cases[] = {
+        {"", "le programme xdg-open est introuvable (paquet xdg-utils)", 0},
+        {"#!/bin/sh\nexit 2\n", "le fichier n'existe pas", 0755},
+        {"#!/bin/sh\nexit 3\n", "aucun programme n'est disponible pour l'ouvrir", 0755},
+        {"#!/bin/sh\nexit 9\n", "xdg-open s'est terminé avec le code 9", 0755},
+        {"#!/bin/sh\nexit 0\n", "xdg-open ne démarre pas : ", 0644},
+    };
+    int Case = 0;
+    for (const auto& [Script, Reason, Mode] : Cases) {
+        SCOPED_TRACE(Reason);
+        const std::string Folder = "path" + std::to_string(++Case);
+        Temp.MakeFolder(Folder);
+        if (*Script)
+            chmod(Temp.Write(Folder + "/xdg-open", Script).c_str(), Mode);
+        setenv("PATH", (Temp / Folder).c_str(), 1);
+        std::string Message;
+        try {
+            OpenUrl(Url);
+        } catch (const EDDKError& Error) {
+            Message = Error.what();
+        }
+        setenv("PATH", SavedPath.c_str(), 1);
+        EXPECT_EQ(Message.substr(0, Prefix.size() + Reason.size()), Prefix + Reason);
+    }
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1); // nothing left to reap
+}

@@ -175,4 +175,20 @@ TEST_F(AnomalyWalkTest, ARenameByHandThatAFullDiscKeepsOutOfTheJournalIsTakenBac
         EXPECT_EQ(Entry.path().filename().string().find("#61282"), std::string::npos) << Entry.path();
 }
 
+TEST_F(AnomalyWalkTest, ALogThatCannotBeWrittenEndsTheWalkWithOneBox)
+{
+    Synchronise();
+    fs::remove(Scenario.Library(AmelieDir) + "/allocine.json");
+    fs::remove(Config.LogFile);
+    fs::create_directories(Config.LogFile); // the failure of Amélie's record cannot be logged
+    Prompts.InputAnswers = {std::nullopt, "19995"};
+    Walk("BtAnoTmdb", {Press("BtUnfound"), Press("BtUnfound")});
+    QTest::qWait(100); // a box sent for later would have come by now
+    const Strings Messages = Prompts.Texts("Message");
+    ASSERT_EQ(Messages.size(), 1u) << testing::PrintToString(Messages);
+    EXPECT_NE(Messages[0].find(Config.LogFile), std::string::npos) << Messages[0];
+    EXPECT_TRUE(fs::exists(Record("tmdb-3003.json")));
+    EXPECT_EQ(Log(), "");
+}
+
 } // namespace

@@ -3,10 +3,15 @@
 // rename option's warnings with a log that cannot be written.
 #include "MainWindowFixture.h"
 
+#include "LogWriter.h"
+#include "Pictures.h"
+#include "Resources.h"
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QTimer>
 
 #include <cstdlib>
 #include <filesystem>
@@ -87,6 +92,48 @@ TEST_F(MainWindowTest, StartUpAsksForUpdatesAndCountsTheRecords)
     QTest::mouseClick(Find("ImgAbout"), Qt::LeftButton);
     Click("BtClearLog");
     EXPECT_EQ(Prompts.Texts("OpenUrl"), (Strings{Download, ProductPageUrl, Config.LogFile}));
+}
+
+TEST_F(MainWindowTest, BothWindowsCarryTheProgramsPicture)
+{
+    Open();
+    const QImage Picture = PictureFromResource(VantryResource_icon()).toImage();
+    ASSERT_FALSE(Picture.isNull());
+    for (const QWidget* Window : {static_cast<QWidget*>(Form.get()), static_cast<QWidget*>(FormAnomaly)}) {
+        const QImage Icon = Window->windowIcon().pixmap(Picture.size()).toImage();
+        EXPECT_TRUE(Icon.convertToFormat(Picture.format()) == Picture) << Window->objectName().toStdString();
+    }
+}
+
+// Each way a page or the log is opened says why when the desktop's opener
+// cannot open it: here the opener knows no program for it.
+TEST_F(MainWindowTest, AnOpenerThatFailsSaysWhy)
+{
+    Scenario.Temp.Write("app/Anomaly/tmdb-12.json", R"({"title": "Alien", "results": []})");
+    const std::string Opener = Scenario.Temp.Write("bin/xdg-open", "#!/bin/sh\nexit 3\n");
+    fs::permissions(Opener, fs::perms::owner_all);
+    const std::string SavedPath = std::getenv("PATH");
+    setenv("PATH", (Scenario.Temp / "bin").c_str(), 1);
+    Prompts.Opener = [](const std::string& Url) { OpenUrl(Url); };
+    Open();
+    Click("BtClearLog");
+    QTest::mouseClick(Find("ImgAbout"), Qt::LeftButton);
+    // The link of a TMDb record, in the anomaly walk.
+    QTimer::singleShot(0, [this] {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return FormAnomaly->isVisible(); }));
+        QTest::mouseClick(FormAnomaly->findChild<QWidget*>("LbLink"), Qt::LeftButton);
+        FormAnomaly->close();
+    });
+    Click("BtAnoTmdb");
+    setenv("PATH", SavedPath.c_str(), 1);
+
+    const Strings Opened = Prompts.Texts("OpenUrl");
+    ASSERT_EQ(Opened.size(), 3u);
+    Strings Expected;
+    for (const std::string& Url : Opened)
+        Expected.push_back("Impossible d'ouvrir \"" + Url +
+                           "\" : aucun programme n'est disponible pour l'ouvrir");
+    EXPECT_EQ(Prompts.Texts("Message"), Expected);
 }
 
 TEST_F(MainWindowTest, AWholeSynchronisationRunsFromTheStartButtonToItsEnd)

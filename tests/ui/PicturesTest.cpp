@@ -16,6 +16,7 @@ TEST(Pictures, BuiltInPicturesHaveTheirWindowSizes)
         {VantryResource_update(), {18, 18}},
         {VantryResource_logo(), {90, 56}},
         {VantryResource_nofolder75(), {75, 100}},
+        {VantryResource_icon(), {64, 64}},
     };
     for (const auto& [Bytes, Size] : Cases)
         EXPECT_EQ(PictureFromResource(Bytes).size(), Size);

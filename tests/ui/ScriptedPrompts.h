@@ -5,6 +5,7 @@
 #include "Prompts.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,7 +38,12 @@ public:
         Calls.push_back({"BrowseFolder", Text});
         return Take(FolderAnswers, {});
     }
-    void OpenUrl(const std::string& Url) override { Calls.push_back({"OpenUrl", Url}); }
+    void OpenUrl(const std::string& Url) override
+    {
+        Calls.push_back({"OpenUrl", Url});
+        if (Opener)
+            Opener(Url);
+    }
 
     std::vector<std::string> Texts(const std::string& Kind) const
     {
@@ -53,6 +59,9 @@ public:
     // Answers given in order; once used up, Confirm says No and the others cancel.
     std::deque<bool> ConfirmAnswers;
     std::deque<std::optional<std::string>> InputAnswers, FolderAnswers;
+    // When set, OpenUrl also hands the address on to it, as the program's
+    // prompts hand it to the desktop's opener.
+    std::function<void(const std::string&)> Opener;
 
 private:
     template <class T> static T Take(std::deque<T>& Answers, T Otherwise)

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -169,6 +170,35 @@ TEST(SevenButton, CaptionIsCentredOnOneLine)
     EXPECT_GT(Text.width(), 40) << Where(Text);
     EXPECT_NEAR(Text.left() + Text.right() + 1, 200, 3) << Where(Text);
     EXPECT_NEAR(Text.top() + Text.bottom() + 1, 30, 4) << Where(Text);
+}
+
+// A disabled caption ("Stop" while no run goes on) must read on its face:
+// 3:1 at least, measured from the pixels as the accessibility guidelines do.
+TEST(SevenButton, DisabledCaptionReadsOnItsFace)
+{
+    const auto Luminance = [](QRgb Pixel) {
+        const auto Linear = [](int Channel) {
+            const double C = Channel / 255.0;
+            return C <= 0.04045 ? C / 12.92 : std::pow((C + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * Linear(qRed(Pixel)) + 0.7152 * Linear(qGreen(Pixel)) + 0.0722 * Linear(qBlue(Pixel));
+    };
+    TWindow Window;
+    TSevenButton& Button = *Window.Button;
+    Button.resize(56, 24);
+    Button.SetCaption("Stop");
+    Button.setEnabled(false);
+    const QImage Image = Button.Bitmap();
+    const QRgb Face = Image.pixel(3, 3);
+    ASSERT_EQ(Face, qRgb(244, 244, 244));
+    QRgb Darkest = Face;
+    for (int Y = 2; Y < Image.height() - 2; ++Y)
+        for (int X = 2; X < Image.width() - 2; ++X)
+            if (Luminance(Image.pixel(X, Y)) < Luminance(Darkest))
+                Darkest = Image.pixel(X, Y);
+    const double Contrast = (Luminance(Face) + 0.05) / (Luminance(Darkest) + 0.05);
+    EXPECT_GE(Contrast, 3.0) << "caption " << qRed(Darkest) << "," << qGreen(Darkest) << ","
+                             << qBlue(Darkest);
 }
 
 TEST(SevenButton, MouseStatesAndClicks)

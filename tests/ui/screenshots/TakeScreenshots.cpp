@@ -90,12 +90,19 @@ int main(int argc, char** argv)
     Form.SecondPartWait = 0ms;
     auto* FormAnomaly = new TFormAnomaly(Dispatcher, Prompts, &Form);
     Form.SetAnomalyWindow(FormAnomaly);
-    Form.findChild<QLineEdit*>("EdDir")->setText(QString::fromStdString(Scenario.MovieDir()));
+    // The pictures show a user's folder, not the scenario's temporary one,
+    // so that they change only when the windows do; the run reads the real
+    // folder when it starts.
+    auto* Folder = Form.findChild<QLineEdit*>("EdDir");
+    const QString ShownFolder = "/home/utilisateur/Films";
+    Folder->setText(ShownFolder);
     Form.show();
     WaitFor([] { return false; });
     Save(Form, Output, "main-window-idle.png");
 
+    Folder->setText(QString::fromStdString(Scenario.MovieDir()));
     Form.BtStartClick();
+    Folder->setText(ShownFolder);
     auto* Progress = Form.findChild<QProgressBar*>("ProgressBar");
     WaitFor([&] { return Progress->value() >= 3; });
     Save(Form, Output, "main-window-running.png");
