@@ -133,6 +133,28 @@ void RaiseTooDeep()
     throw EDDKError(DDKFormat("The answer is nested deeper than %d levels", MaxAnswerDepth));
 }
 
+void JsonCheckDepth(std::string_view Text)
+{
+    int Depth = 0;
+    bool InString = false;
+    for (std::size_t Index = 0; Index < Text.size(); ++Index) {
+        const char C = Text[Index];
+        if (InString) {
+            if (C == '\\')
+                ++Index; // the escaped character, a quote maybe, stays in the string
+            else if (C == '"')
+                InString = false;
+        } else if (C == '"') {
+            InString = true;
+        } else if (C == '{' || C == '[') {
+            if (++Depth > MaxAnswerDepth)
+                RaiseTooDeep();
+        } else if ((C == '}' || C == ']') && Depth > 0) {
+            --Depth;
+        }
+    }
+}
+
 void XmlCheckDepth(pugi::xml_document& Document)
 {
     struct TDepthWalker : pugi::xml_tree_walker

@@ -40,15 +40,18 @@ inline constexpr int MaxAnswerDepth = 64;
 [[noreturn]] void RaiseTooDeep();
 // Raises as RaiseTooDeep when Document is nested deeper than MaxAnswerDepth.
 void XmlCheckDepth(pugi::xml_document& Document);
+// Raises as RaiseTooDeep when the JSON text Text opens more than
+// MaxAnswerDepth arrays and objects inside one another. One pass over the
+// bytes, before any parsing: a text that is not JSON is left to the parser.
+void JsonCheckDepth(std::string_view Text);
 // Parses a whole answer into a tree of type TTree (plain or ordered JSON),
-// refusing one nested deeper than MaxAnswerDepth.
+// refusing one nested deeper than MaxAnswerDepth. Linear in the text: the
+// library's parse with a callback would look through the parent list again
+// after every object.
 template <class TTree> TTree JsonParseBounded(std::string_view Text)
 {
-    return TTree::parse(Text.begin(), Text.end(), [](int Depth, typename TTree::parse_event_t, TTree&) {
-        if (Depth > MaxAnswerDepth)
-            RaiseTooDeep();
-        return true;
-    });
+    JsonCheckDepth(Text);
+    return TTree::parse(Text.begin(), Text.end());
 }
 
 // --- JSON ---------------------------------------------------------------------

@@ -283,9 +283,11 @@ std::vector<QPixmap> LoadThumbnails(const TResultSet& Results)
 {
     const QPixmap Placeholder = Stretched(PictureFromResource(VantryResource_nofolder75()));
     const std::string Base = Config.CacheDir + "/" + ServiceWord(Results.Source()) + "-";
+    // The rows beyond these can never be shown.
+    const int Shown = std::min(Results.Count(), TResultModel::MaxRows);
     std::vector<QPixmap> Thumbnails;
-    Thumbnails.reserve(static_cast<std::size_t>(Results.Count()));
-    for (int Index = 0; Index < Results.Count(); ++Index) {
+    Thumbnails.reserve(static_cast<std::size_t>(Shown));
+    for (int Index = 0; Index < Shown; ++Index) {
         const std::string Code = Results.CodeText(Index);
         const QPixmap Poster = Code.empty() ? QPixmap() : CachedPoster(Base + Code);
         Thumbnails.push_back(Poster.isNull() ? Placeholder : Stretched(Poster));

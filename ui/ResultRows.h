@@ -71,9 +71,9 @@ private:
     const TJson* FJsonResults = nullptr; // a list inside FJson
 };
 
-// One picture per result of Results, in result order (also beyond the rows
-// shown): the result's poster from the cache folder, or the placeholder when
-// it is missing or does not decode. Each picture is 75 x 100.
+// One picture per result of Results that a row can show, in result order: the
+// result's poster from the cache folder, or the placeholder when it is missing
+// or does not decode. Each picture is 75 x 100.
 std::vector<QPixmap> LoadThumbnails(const TResultSet& Results);
 
 // The result grid's rows over a result set: at most 10, and one row that
