@@ -212,9 +212,8 @@ int main(int argc, char** argv)
         };
         Show("read", Measure([&] { return ReadStep(Case.Answer); }));
         // Each run writes the record anew.
-        const std::string Record =
-            DDKChangeFileExt(TMetadata::AnomalyFileName(SourceAllocine, Movie(Folder)),
-                             Case.Answer.front() == '{' ? ".json" : ".xml");
+        const std::string Record = DDKChangeFileExt(TMetadata::AnomalyFileName(SourceAllocine, Movie(Folder)),
+                                                    Case.Answer.front() == '{' ? ".json" : ".xml");
         Show("record", Measure([&] {
                  std::remove(Record.c_str());
                  return RecordStep(Folder, Case.Answer);

@@ -14,6 +14,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <initializer_list>
+
 namespace {
 
 // Member order is part of the record: the added members follow the answer's own.
@@ -29,6 +32,21 @@ void AddVolume(pugi::xml_node Parent, const std::string& VolumeName, const std::
     pugi::xml_node Volume = Parent.append_child("volume");
     AddText(Volume, "name", VolumeName);
     AddText(Volume, "serial", Serial);
+}
+
+// The answer's own root-level elements that bear the name of one we add, in
+// any letter case (the window reads the first of each so): a search answer
+// must never choose the file renamed or the folder made for the movie.
+void RemoveOwnNames(pugi::xml_node Root, std::initializer_list<const char*> Names)
+{
+    for (pugi::xml_node Child = Root.first_child(); Child;) {
+        const pugi::xml_node Next = Child.next_sibling();
+        if (Child.type() == pugi::node_element &&
+            std::any_of(Names.begin(), Names.end(),
+                        [&](const char* Name) { return DDKSameText(Child.name(), Name); }))
+            Root.remove_child(Child);
+        Child = Next;
+    }
 }
 
 TOrderedJson VolumeObject(const std::string& VolumeName, const std::string& Serial)
@@ -105,11 +123,14 @@ void TMetadata::AddAnomaly(const std::string& Stream, TSource Source, const TMov
         XmlCheckDepth(FXmlModel);
         pugi::xml_node Root = FXmlModel.document_element();
         if (Source == SourceAllocine) {
+            RemoveOwnNames(Root, {"filename", "mcdir", "words", "volume"});
             AddText(Root, "filename", Movie.FileName);
             AddText(Root, "mcdir", McDir);
             AddText(Root, "words", Words);
         } else {
             // The anomaly window takes the words of an XML record from the answer itself.
+            RemoveOwnNames(Root, {"code", "title", "originalTitle", "productionYear", "realeaseDate",
+                                  "moviedir", "volume"});
             AddText(Root, "code", std::to_string(Movie.Code));
             AddText(Root, "title", Movie.Title);
             AddText(Root, "originalTitle", Movie.OriginalTitle);

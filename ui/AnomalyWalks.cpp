@@ -18,9 +18,65 @@
 
 #include <QCheckBox>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
+
+namespace {
+
+// Whether Path is absolute and each of its steps a name: no empty step, "."
+// or "..", which could lead out of the folder it seems to lie in.
+bool IsPlainAbsolutePath(std::string_view Path)
+{
+    if (Path.size() < 2 || Path.front() != '/')
+        return false;
+    for (std::size_t Start = 1; Start <= Path.size();) {
+        const std::size_t End = std::min(Path.find('/', Start), Path.size());
+        const std::string_view Step = Path.substr(Start, End - Start);
+        if (Step.empty() || Step == "." || Step == "..")
+            return false;
+        Start = End + 1;
+    }
+    return true;
+}
+
+bool IsLibraryFolder(std::string_view Folder)
+{
+    return IsPlainAbsolutePath(Folder) && DDKSameText(DDKExtractFileName(Folder), "@Vantry");
+}
+
+// A record is a file anybody may have written: the walk makes folders and
+// renames files only where a synchronisation puts its own. An AlloCine
+// record's movie file lies in the movie folder, that is beside its library
+// folder or below, never inside the library; a TMDb record's movie folder
+// lies directly in a library folder.
+void CheckRecordPlaces(TSource Source, const TFormAnomaly& Form)
+{
+    const char* const Nothing = " : rien n'est créé ni renommé";
+    if (Source == SourceTmdb) {
+        if (!IsPlainAbsolutePath(Form.MovieDir) ||
+            !IsLibraryFolder(DDKExcludeTrailingPathDelimiter(DDKExtractFilePath(Form.MovieDir))))
+            throw EDDKError(DDKFormat("Le dossier \"%s\" de l'anomalie n'est pas un dossier de film d'une "
+                                      "bibliothèque \"@Vantry\"%s",
+                                      Form.MovieDir.c_str(), Nothing));
+        return;
+    }
+    if (!IsLibraryFolder(Form.McDir))
+        throw EDDKError(DDKFormat("Le dossier \"%s\" de l'anomalie n'est pas une bibliothèque \"@Vantry\"%s",
+                                  Form.McDir.c_str(), Nothing));
+    const std::string MovieFolder = DDKExtractFilePath(Form.McDir); // with its final '/'
+    const std::string_view Inside =
+        std::string_view(Form.FileName).substr(std::min(MovieFolder.size(), Form.FileName.size()));
+    if (!IsPlainAbsolutePath(Form.FileName) || !Form.FileName.starts_with(MovieFolder) ||
+        Inside.substr(0, Inside.find('/')) == DDKExtractFileName(Form.McDir))
+        throw EDDKError(DDKFormat("Le fichier \"%s\" de l'anomalie n'est pas dans le dossier des films de la "
+                                  "bibliothèque \"%s\"%s",
+                                  Form.FileName.c_str(), Form.McDir.c_str(), Nothing));
+}
+
+} // namespace
 
 std::int32_t TFormSynch::ReadAnomaly(TSource Source, TDDKStringList* List)
 {
@@ -74,6 +130,7 @@ void TFormSynch::WalkAnomalies(TSource Source)
             }
 
             if (Code > 0) {
+                CheckRecordPlaces(Source, *FormAnomaly);
                 auto Movie = std::make_unique<TMovieInfo>();
                 if (Source == SourceAllocine) {
                     Movie->SetFileName(FormAnomaly->FileName);

@@ -112,6 +112,27 @@ TEST_F(AnswerFiles, AnomalyBothFormsForBothServicesWithTheirMembersAndWhatBlocks
     EXPECT_EQ(Records, Expected);
 }
 
+TEST_F(AnswerFiles, AnXmlAnswerNeverCarriesMembersOfOursIntoItsRecord)
+{
+    // An answer's own members by our names, in any letter case, go; ours
+    // then stand alone after the answer's results.
+    FMetadata.AddAnomaly(
+        "<feed><MCDIR>/home/u</MCDIR><movie code=\"1\"/><filename>/home/u/.profile</filename>"
+        "<Words>x</Words><volume>v</volume><mcdirs>kept</mcdirs></feed>",
+        SourceAllocine, FMovie, "/films/@Vantry", "le+film");
+    FMetadata.AddAnomaly(
+        "<OpenSearchDescription><moviedir>/etc</moviedir><Code>1</Code><movies/><Title>x</Title>"
+        "<originaltitle/><productionYear/><REALEASEDATE/><words>kept</words>"
+        "</OpenSearchDescription>",
+        SourceTmdb, FMovie, "", "");
+    EXPECT_EQ(Members(Config.AnomalyDir + "/allocine-Le film.avi.xml"),
+              "movie=,mcdirs=kept,filename=" + FMovie.FileName +
+                  ",mcdir=/films/@Vantry,words=le+film,volume=,");
+    EXPECT_EQ(Members(Config.AnomalyDir + "/tmdb-4321.xml"),
+              "movies=,words=kept,code=4321,title=Le film,originalTitle=The Movie,productionYear=1999,"
+              "realeaseDate=1899-12-30 00:00:00,moviedir=/films/@Vantry/Le film (1999) #4321,volume=,");
+}
+
 TEST_F(AnswerFiles, AnswersThatCannotBeReadAreRefusedWithTheirTagAndLeaveNothing)
 {
     const std::string Deep = std::string(100000, '[') + std::string(100000, ']');

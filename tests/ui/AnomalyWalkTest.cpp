@@ -3,9 +3,14 @@
 // workers finish the movies in the background.
 #include "MainWindowFixture.h"
 
+#include "DDKFiles.h"
+#include "DDKStrings.h"
+
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -72,6 +77,17 @@ struct AnomalyWalkTest : MainWindowTest
 
     std::string Record(const std::string& Name) const { return Config.AnomalyDir + "/" + Name; }
     std::string Log() const { return Find<QPlainTextEdit>("MemoLog")->toPlainText().toStdString(); }
+    std::vector<std::string> LogLines() const
+    {
+        std::vector<std::string> Lines;
+        for (const QString& Line : Find<QPlainTextEdit>("MemoLog")->toPlainText().split('\n'))
+            Lines.push_back(Line.toStdString());
+        return Lines;
+    }
+    static int EntryCount(const std::string& Folder)
+    {
+        return int(std::distance(fs::directory_iterator(Folder), fs::directory_iterator()));
+    }
 };
 
 TEST_F(AnomalyWalkTest, AlloCineRecordsAreResolvedByAChosenResultOrLeftUnfound)
@@ -150,6 +166,65 @@ TEST_F(AnomalyWalkTest, ARecordThatCannotBeFinishedIsLoggedAndKept)
     EXPECT_NE(Line.find("| \"Amélie & Nino: Paris\" /ERROR #19995 > "), std::string::npos) << Line;
     EXPECT_TRUE(Enabled("BtStart"));
     EXPECT_EQ(Caption("BtAnoTmdb"), "Traiter les anomalies Tmdb (1)");
+}
+
+TEST_F(AnomalyWalkTest, RecordsThatNameFoldersOrFilesOutOfPlaceAreLoggedKeptAndNeverActedOn)
+{
+    Scenario.CreateMovieFiles();
+    Scenario.ScriptServices();
+    const std::string Profile = Scenario.Temp.Write("home/.profile", "the user's"),
+                      Avatar = "avatar 2009.avi";
+    const std::string Library = Scenario.LibraryDir(), Films = Scenario.MovieDir();
+    // A folder that looks like a movie folder of ours, outside any library.
+    const std::string Stray = Scenario.Temp.Write("Films/Autre/allocine.json",
+                                                  ReadWholeFile(SynchData("allocine-movie-2001.json")));
+    const std::string StrayDir = DDKExtractFilePath(Stray);
+    const std::pair<std::string, std::string> AllocinePlaces[] = {
+        {Profile, Library},                                // a file outside the movie folder
+        {".profile", "@Vantry"},                           // relative to the working folder
+        {Scenario.Movie(Avatar), Films + "/Bibliothèque"}, // a library by another name
+        {Scenario.Library(Avatar), Library},               // a file inside the library
+        {Library, Library},                                // the library itself
+        {Films + "/../home/.profile", Library},            // a way out
+    };
+    const std::string TmdbPlaces[] = {Library, StrayDir, Scenario.Library("a/b"), Library + "/./b",
+                                      "@Vantry/b"};
+    int Index = 0;
+    for (const auto& [File, McDir] : AllocinePlaces)
+        Scenario.Temp.Write(
+            DDKFormat("app/Anomaly/allocine-%d.json", ++Index),
+            nlohmann::json{
+                {"feed",
+                 {{"movie", {{{"code", 61282}, {"title", "Avatar"}}}}, {"filename", File}, {"mcdir", McDir}}}}
+                .dump());
+    for (const std::string& MovieDir : TmdbPlaces)
+        Scenario.Temp.Write(DDKFormat("app/Anomaly/tmdb-%d.json", ++Index),
+                            nlohmann::json{{"results", {{{"id", 19995}, {"title", "Avatar"}}}},
+                                           {"code", 2001},
+                                           {"title", "Alien"},
+                                           {"moviedir", MovieDir}}
+                                .dump());
+    Open();
+    Walk("BtAnoAllocine", std::deque<TAnswer>(std::size(AllocinePlaces), Press("BtOK")));
+    Walk("BtAnoTmdb", std::deque<TAnswer>(std::size(TmdbPlaces), Press("BtOK")));
+    WaitUntilIdle();
+
+    // Each record has its line and stays; nothing was asked of the services,
+    // made, written or renamed.
+    const std::vector<std::string> Lines = LogLines();
+    EXPECT_EQ(CountHolding(Lines, " /ERROR #"), Index);
+    EXPECT_EQ(CountHolding(Lines, "rien n'est créé ni renommé"), Index);
+    EXPECT_EQ(CountHolding(Lines, "| \"" + Profile + "\" /ERROR #61282 > "), 1);
+    EXPECT_EQ(CountHolding(Lines, "| \"Alien\" /ERROR #19995 > "), long(std::size(TmdbPlaces)));
+    EXPECT_EQ(EntryCount(Config.AnomalyDir), Index);
+    EXPECT_EQ(Scenario.Fake.Count(AllocineApiHost, "/rest/v3/movie") +
+                  Scenario.Fake.Count(TmdbApiHost, "/3/movie/19995"),
+              0);
+    EXPECT_FALSE(fs::exists(Library) || fs::exists(Films + "/Bibliothèque") ||
+                 fs::exists(Films + "/@Vantry"));
+    EXPECT_EQ(EntryCount(StrayDir), 1);
+    EXPECT_EQ(ReadWholeFile(Profile), "the user's");
+    EXPECT_TRUE(fs::exists(Scenario.Movie(Avatar)));
 }
 
 } // namespace

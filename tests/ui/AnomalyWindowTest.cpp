@@ -213,6 +213,21 @@ TEST_F(AnomalyWindowTest, RecordsOfBothServicesInBothFormsShowTheirResults)
     }
 }
 
+TEST_F(AnomalyWindowTest, ATmdbRecordReadsBackAsWrittenWhateverTheAnswersRoot)
+{
+    // An error page read as XML: no result, but the movie's members all the same.
+    Run(SourceTmdb, "<html><head><title>Erreur</title></head><body>503</body></html>", [&] {
+        EXPECT_EQ(Form->windowTitle().toStdString(), "Le Grand Bleu (The Big Blue) (1988)");
+        EXPECT_EQ(Model().ResultCount(), 0);
+        Click("LbLink");
+    });
+    EXPECT_EQ(Form->MovieDir, Temp / "Films/@Vantry/Le Grand Bleu (1988) #61282");
+    EXPECT_EQ(Form->Title, "Le Grand Bleu");
+    EXPECT_EQ(Form->OriginalTitle, "The Big Blue");
+    EXPECT_EQ(Prompts.Texts("OpenUrl"),
+              Strings{DDKFormat("http://%s/film/fichefilm_gen_cfilm=61282.html", AllocineWebHost)});
+}
+
 TEST_F(AnomalyWindowTest, RecordsThatCannotBeReadRaiseWithoutShowingTheWindow)
 {
     for (const std::string Text : {"{\"results\":", "{\"page\":1}", "<feed><movie></feed>", ""}) {
