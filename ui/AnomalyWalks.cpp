@@ -109,6 +109,10 @@ void TFormSynch::WalkAnomalies(TSource Source)
 
     for (int Index = 0; Index < Records.Count(); ++Index) {
         const std::string& Record = Records[Index];
+        // A choice being carried out is not asked for again.
+        if (std::any_of(FRecordsInWork.begin(), FRecordsInWork.end(),
+                        [&](const auto& InWork) { return InWork.second == Record; }))
+            continue;
         std::int32_t Code = 0;
         // An error of the window itself leaves the walk.
         const int Result = FormAnomaly->Execute(Record, Source);
@@ -135,18 +139,20 @@ void TFormSynch::WalkAnomalies(TSource Source)
                 if (Source == SourceAllocine) {
                     Movie->SetFileName(FormAnomaly->FileName);
                     std::filesystem::create_directories(FormAnomaly->McDir);
-                    StartThread(ModeAnomalyAllocine, Code, std::move(Movie), FormAnomaly->McDir);
+                    StartThread(ModeAnomalyAllocine, Code, std::move(Movie), FormAnomaly->McDir, Record);
                 } else {
                     const std::string& MovieDir = FormAnomaly->MovieDir;
                     FMetadata->ReadFicheAcFile(DDKGetRealFileName(MovieDir, "allocine.*"), *Movie);
                     Movie->MovieDir = MovieDir;
                     StartThread(ModeAnomalyTmdb, Code, std::move(Movie),
-                                DDKExcludeTrailingPathDelimiter(DDKExtractFilePath(MovieDir)));
+                                DDKExcludeTrailingPathDelimiter(DDKExtractFilePath(MovieDir)), Record);
                 }
+                // The record goes once the worker has finished the movie: a
+                // kill or a failure before that keeps the user's choice to make again.
+                continue;
             }
 
-            if (std::remove(Record.c_str()) != 0)
-                throw EDDKError(DDKSysErrorMessage(errno));
+            DeleteRecord(Record);
         } catch (...) {
             ThreadLog(
                 DDKFormat("\"%s\" /ERROR #%d > %s", Subject.c_str(), Code, DDKCurrentErrorMessage().c_str()));
@@ -156,7 +162,7 @@ void TFormSynch::WalkAnomalies(TSource Source)
 }
 
 void TFormSynch::StartThread(TMode Mode, std::int32_t Code, std::unique_ptr<TMovieInfo> Movie,
-                             const std::string& Folder)
+                             const std::string& Folder, const std::string& Record)
 {
     std::lock_guard<std::recursive_mutex> Guard(FLock);
     DDKTagged("[TFormSynch.StartThread] ", [&] {
@@ -172,15 +178,40 @@ void TFormSynch::StartThread(TMode Mode, std::int32_t Code, std::unique_ptr<TMov
         ApplyWaits(*Worker);
         if (FThreadCount == 0)
             FLogFailureShown = false;
-        Worker.release()->Start();
+        TSynchThread* const Started = Worker.release();
+        Started->Start();
+        // Its termination callback runs on this thread, after this.
+        if (!Record.empty())
+            FRecordsInWork[Started] = Record;
         SetButtons(false, false);
         ++FThreadCount;
     });
 }
 
-void TFormSynch::AnomalyThreadTerminate(TWorkerThread*)
+void TFormSynch::AnomalyThreadTerminate(TWorkerThread* Sender)
 {
     std::lock_guard<std::recursive_mutex> Guard(FLock);
+    // The worker has logged its own failure; its record then stays.
+    if (const auto InWork = FRecordsInWork.find(Sender); InWork != FRecordsInWork.end()) {
+        const std::string Record = std::move(InWork->second);
+        FRecordsInWork.erase(InWork);
+        const auto& Worker = static_cast<const TSynchThread&>(*Sender);
+        if (Worker.Finished()) {
+            try {
+                DeleteRecord(Record);
+            } catch (...) {
+                ThreadLog(DDKFormat("\"%s\" /ERROR #%d > %s", Record.c_str(), Worker.Code,
+                                    DDKCurrentErrorMessage().c_str()));
+            }
+        }
+    }
+    // Before the buttons count the records again.
     if (--FThreadCount == 0)
         SetButtons(true, false);
+}
+
+void TFormSynch::DeleteRecord(const std::string& Record)
+{
+    if (std::remove(Record.c_str()) != 0)
+        throw EDDKError(DDKSysErrorMessage(errno));
 }

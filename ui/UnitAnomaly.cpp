@@ -255,9 +255,14 @@ bool TFormAnomaly::CloseQuery()
 
 void TFormAnomaly::BtOKClick()
 {
-    // A code that is not a number raises: the button then keeps the window open.
-    SelectedCode = DDKTagged("[TFormAnomaly.BtOKClick] ",
-                             [&] { return FResults.Code(GridSearch->currentIndex().row()); });
+    // A code that is not a number, or no movie's (0 when missing, or below),
+    // raises: the button then keeps the window open.
+    SelectedCode = DDKTagged("[TFormAnomaly.BtOKClick] ", [&] {
+        const std::int32_t Code = FResults.Code(GridSearch->currentIndex().row());
+        if (Code < 1)
+            throw EDDKError(DDKFormat("Le résultat choisi n'a pas de code valide (%d)", Code));
+        return Code;
+    });
 }
 
 void TFormAnomaly::BtIgnoreClick()

@@ -12,8 +12,11 @@
 
 #include <algorithm>
 #include <deque>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,6 +44,10 @@ struct AnomalyWalkTest : MainWindowTest
     // answered by the next of Answers.
     void Walk(const char* Name, std::deque<TAnswer> Answers)
     {
+        WalkBy([&] { Click(Name); }, std::move(Answers));
+    }
+    void WalkBy(const std::function<void()>& Start, std::deque<TAnswer> Answers)
+    {
         struct TShowCounter : QObject
         {
             int Count = 0;
@@ -62,7 +69,7 @@ struct AnomalyWalkTest : MainWindowTest
             Answer(*FormAnomaly);
         });
         Driver.start(5);
-        Click(Name);
+        Start();
         FormAnomaly->removeEventFilter(&Showings);
         EXPECT_TRUE(Answers.empty()) << Answers.size() << " answers left: fewer records were shown";
         EXPECT_EQ(Answered, Showings.Count) << "a record was shown that the test did not expect";
@@ -105,13 +112,13 @@ TEST_F(AnomalyWalkTest, AlloCineRecordsAreResolvedByAChosenResultOrLeftUnfound)
     Walk("BtAnoAllocine", {Press("BtOK"), Press("BtUnfound")});
     EXPECT_EQ(Prompts.Calls.back(),
               (TScriptedPrompts::TCall{"InputBox", "Quel code pour ce fichier ?", "Les Évadés.avi"}));
-    EXPECT_FALSE(fs::exists(Avatar));
     EXPECT_FALSE(fs::exists(Evades));
 
     // The buttons wait for the worker, then count again.
     EXPECT_FALSE(Enabled("BtStart"));
     EXPECT_FALSE(Enabled("BtAnoTmdb"));
     WaitUntilIdle();
+    EXPECT_FALSE(fs::exists(Avatar));
     EXPECT_EQ(Caption("BtAnoAllocine"), "Traiter les anomalies Allociné (0)");
     EXPECT_FALSE(Enabled("BtAnoAllocine"));
     const std::string AvatarDir = Scenario.Library("Avatar (2009) #61282");
@@ -143,9 +150,9 @@ TEST_F(AnomalyWalkTest, TmdbRecordsCanBeSkippedIgnoredOrGivenACode)
     Walk("BtAnoTmdb", {Press("BtUnfound"), Press("BtIgnore")});
     ASSERT_EQ(Prompts.Texts("InputBox"), Strings{"Quel code pour ce titre ?"});
     EXPECT_EQ(Prompts.Calls[0].Caption, "Alien, le huitième passager (Alien)");
-    EXPECT_FALSE(fs::exists(Alien));
     EXPECT_FALSE(fs::exists(Amelie));
     WaitUntilIdle();
+    EXPECT_FALSE(fs::exists(Alien));
     EXPECT_EQ(Caption("BtAnoTmdb"), "Traiter les anomalies Tmdb (0)");
     EXPECT_EQ(ReadWholeFile(Scenario.Library(AlienDir) + "/tmdb.json"),
               ReadWholeFile(AnswerData("tmdb-movie-19995.json")));
@@ -166,6 +173,47 @@ TEST_F(AnomalyWalkTest, ARecordThatCannotBeFinishedIsLoggedAndKept)
     EXPECT_NE(Line.find("| \"Amélie & Nino: Paris\" /ERROR #19995 > "), std::string::npos) << Line;
     EXPECT_TRUE(Enabled("BtStart"));
     EXPECT_EQ(Caption("BtAnoTmdb"), "Traiter les anomalies Tmdb (1)");
+}
+
+TEST_F(AnomalyWalkTest, AChoiceStaysInItsRecordUntilItsWorkerHasFinishedTheMovie)
+{
+    Synchronise();
+    const std::string Avatar = Record("allocine-avatar 2009.avi.json");
+    const std::string Evades = Record("allocine-Les Évadés.avi.json");
+    const std::string EvadesFile = "\"" + Scenario.Movie("Les Évadés.avi") + "\" /ERROR #";
+    // Avatar's movie answer comes late, and so does the service's word that
+    // the code typed for "Les Évadés" is unknown.
+    Scenario.Fake.Answer(AllocineApiHost, "/rest/v3/movie",
+                         FakeAnswer::Slow(2s, ReadWholeFile(SynchData("allocine-movie-61282.json"))), 1,
+                         "code=61282&");
+    FakeAnswer NotFound = FakeAnswer::Status(404);
+    NotFound.Delay = 2s;
+    Scenario.Fake.Answer(AllocineApiHost, "/rest/v3/movie", NotFound, 1, "code=999&");
+    Prompts.InputAnswers = {"999"};
+    Walk("BtAnoAllocine", {Press("BtOK"), Press("BtUnfound")});
+    EXPECT_TRUE(fs::exists(Avatar) && fs::exists(Evades));
+    // A walk meanwhile offers neither choice again.
+    WalkBy([&] { Form->BtAnoAllocineClick(); }, {});
+    WaitUntilIdle();
+    EXPECT_FALSE(fs::exists(Avatar));
+    EXPECT_TRUE(fs::exists(Scenario.Library("Avatar (2009) #61282") + "/allocine.json"));
+    EXPECT_TRUE(fs::exists(Evades));
+    EXPECT_EQ(CountHolding(LogLines(), EvadesFile + "999 > "), 1) << Log();
+    EXPECT_EQ(CountHolding(LogLines(), "Le code 999 est inconnu du service (404 Not Found)"), 1) << Log();
+    EXPECT_EQ(Caption("BtAnoAllocine"), "Traiter les anomalies Allociné (1)");
+
+    // Another synchronisation of the folder refuses the worker: the record stays too.
+    const int Library = ::open(Scenario.LibraryDir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(Library, LOCK_EX | LOCK_NB), 0);
+    Prompts.InputAnswers = {"3003"};
+    Walk("BtAnoAllocine", {Press("BtUnfound")});
+    WaitUntilIdle();
+    ::close(Library);
+    EXPECT_TRUE(fs::exists(Evades));
+    EXPECT_EQ(CountHolding(LogLines(), EvadesFile + "3003 > [TSynchThread.Execute] Une synchronisation de ce "
+                                                    "dossier est déjà en cours"),
+              1)
+        << Log();
 }
 
 TEST_F(AnomalyWalkTest, RecordsThatNameFoldersOrFilesOutOfPlaceAreLoggedKeptAndNeverActedOn)

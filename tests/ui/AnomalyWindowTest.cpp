@@ -246,8 +246,13 @@ TEST_F(AnomalyWindowTest, RecordsThatCannotBeReadRaiseWithoutShowingTheWindow)
 
 TEST_F(AnomalyWindowTest, ButtonsEndTheWindowWithTheirResults)
 {
-    // A code that is no number is shown as an error, and the window stays open.
-    const std::string Odd = R"(<feed><movie code="abc"><title>X</title></movie></feed>)";
+    // A code that is no number, or no movie's, is shown as an error, and the window stays open.
+    const auto Odd = [](const std::string& Code) {
+        return "<feed><movie " + Code + "><title>X</title></movie></feed>";
+    };
+    const auto OddJson = [](const std::string& Code) {
+        return R"({"feed":{"movie":[{"title":"X")" + Code + "}]}}";
+    };
     const struct
     {
         Strings Steps;
@@ -259,7 +264,12 @@ TEST_F(AnomalyWindowTest, ButtonsEndTheWindowWithTheirResults)
         {{"row 2", "double click"}, mrOk, 178014},
         {{"Escape"}, mrCancel, -1},
         {{"close box"}, mrCancel, -1},
-        {{"BtOK", "close box"}, mrCancel, -1, Odd},
+        {{"BtOK", "close box"}, mrCancel, -1, Odd("code=\"abc\"")},
+        {{"BtOK", "close box"}, mrCancel, -1, Odd("code=\"0\"")},
+        {{"BtOK", "close box"}, mrCancel, -1, Odd("code=\"-61282\"")},
+        {{"BtOK", "close box"}, mrCancel, -1, Odd("")},
+        {{"BtOK", "close box"}, mrCancel, -1, OddJson("")},
+        {{"BtOK", "close box"}, mrCancel, -1, OddJson(",\"code\":-3")},
     };
     for (const auto& Case : Cases) {
         SCOPED_TRACE(Case.Steps.front() + ", " + Case.Steps.back());
@@ -280,7 +290,7 @@ TEST_F(AnomalyWindowTest, ButtonsEndTheWindowWithTheirResults)
         EXPECT_EQ(Result, Case.Result);
         EXPECT_EQ(Form->SelectedCode, Case.Code);
         const Strings Messages = Prompts.Texts("Message");
-        EXPECT_EQ(Messages.size(), Case.Answer == Odd ? 1u : 0u);
+        EXPECT_EQ(Messages.size(), Case.Steps.front() == "BtOK" ? 1u : 0u);
         EXPECT_TRUE(Messages.empty() || Messages[0].starts_with("[TFormAnomaly.BtOKClick] "));
     }
 }
