@@ -15,7 +15,10 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <climits>
 #include <initializer_list>
+#include <openssl/sha.h>
+#include <unistd.h>
 
 namespace {
 
@@ -64,14 +67,40 @@ std::string JsonRecordText(const TOrderedJson& Record)
     return Record.dump(-1, ' ', false, TOrderedJson::error_handler_t::replace);
 }
 
+// Name, or when Name and an extension would not fit in a file name of the
+// anomaly folder, its start (whole characters) and a digest of it all.
+std::string FittingRecordName(const std::string& Name)
+{
+    // The longer of the record's two forms ends in ".json".
+    constexpr std::size_t Extension = 5;
+    long Most = ::pathconf(Config.AnomalyDir.c_str(), _PC_NAME_MAX);
+    if (Most <= 0)
+        Most = NAME_MAX;
+    if (Name.size() + Extension <= static_cast<std::size_t>(Most))
+        return Name;
+    // A movie file's name may take every byte a name may have: such a record
+    // keeps the start of its name and, so that two long names never share
+    // one, a digest of the whole.
+    unsigned char Digest[SHA_DIGEST_LENGTH];
+    SHA1(reinterpret_cast<const unsigned char*>(Name.data()), Name.size(), Digest);
+    std::string Suffix = "~";
+    for (int Index = 0; Index < 8; ++Index)
+        Suffix += DDKFormat("%02x", Digest[Index]);
+    std::size_t Kept =
+        std::min(Name.size(), static_cast<std::size_t>(std::max<long>(Most, 64)) - Extension - Suffix.size());
+    // Cut before a character, never inside one.
+    while (Kept > 0 && (static_cast<unsigned char>(Name[Kept]) & 0xC0) == 0x80)
+        --Kept;
+    return Name.substr(0, Kept) + Suffix;
+}
+
 } // namespace
 
 std::string TMetadata::AnomalyFileName(TSource Source, const TMovieInfo& Movie)
 {
-    return Source == SourceAllocine
-               ? DDKFormat("%s/%s-%s.xml", Config.AnomalyDir.c_str(), "allocine",
-                           DDKExtractFileName(Movie.FileName).c_str())
-               : DDKFormat("%s/%s-%d.xml", Config.AnomalyDir.c_str(), "tmdb", Movie.Code);
+    const std::string Name = Source == SourceAllocine ? "allocine-" + DDKExtractFileName(Movie.FileName)
+                                                      : DDKFormat("tmdb-%d", Movie.Code);
+    return Config.AnomalyDir + "/" + FittingRecordName(Name) + ".xml";
 }
 
 bool TMetadata::AnomalyWaiting(TSource Source, const TMovieInfo& Movie)

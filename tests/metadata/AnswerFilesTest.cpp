@@ -1,6 +1,7 @@
 #include "MetadataTestHelpers.h"
 #include "UnitMetadata.h"
 
+#include "DDKFiles.h"
 #include "DDKStrings.h"
 #include "FakeServices.h"
 #include "HttpObject.h"
@@ -131,6 +132,41 @@ TEST_F(AnswerFiles, AnXmlAnswerNeverCarriesMembersOfOursIntoItsRecord)
     EXPECT_EQ(Members(Config.AnomalyDir + "/tmdb-4321.xml"),
               "movies=,words=kept,code=4321,title=Le film,originalTitle=The Movie,productionYear=1999,"
               "realeaseDate=1899-12-30 00:00:00,moviedir=/films/@Vantry/Le film (1999) #4321,volume=,");
+}
+
+TEST_F(AnswerFiles, MovieFilesWithNamesAsLongAsANameMayBeGetARecordEach)
+{
+    // Alike but for their ends, and cut in the middle of a character were
+    // they cut at a byte.
+    std::string Start;
+    for (int Index = 0; Index < 123; ++Index)
+        Start += "é";
+    std::vector<TMovieInfo> Movies;
+    for (const std::string End : {"a.avi", "b.avi", "é.mkv"}) {
+        TMovieInfo Movie = FMovie;
+        Movie.SetFileName(FFolder.Write("Films/" + Start + End, "movie"));
+        EXPECT_FALSE(TMetadata::AnomalyWaiting(SourceAllocine, Movie));
+        FMetadata.AddAnomaly(End == "a.avi" ? AllocineXml : AllocineJson, SourceAllocine, Movie, "", "");
+        EXPECT_TRUE(TMetadata::AnomalyWaiting(SourceAllocine, Movie));
+        Movies.push_back(Movie);
+    }
+    // The XML record blocks a JSON one of the same movie.
+    FMetadata.AddAnomaly(AllocineJson, SourceAllocine, Movies[0], "", "");
+
+    const TNames Names = EntryNames(Config.AnomalyDir);
+    ASSERT_EQ(Names.size(), 3u);
+    for (const std::string& Name : Names) {
+        EXPECT_LE(Name.size(), 255u) << Name;
+        EXPECT_TRUE(Name.starts_with("allocine-" + Start.substr(0, 200))) << Name;
+        EXPECT_NO_THROW((void)nlohmann::json(Name).dump()) << Name; // whole characters only
+    }
+    for (const TMovieInfo& Movie : Movies) {
+        const std::string Record =
+            Movie.FileName.ends_with("a.avi")
+                ? TMetadata::AnomalyFileName(SourceAllocine, Movie)
+                : DDKChangeFileExt(TMetadata::AnomalyFileName(SourceAllocine, Movie), ".json");
+        EXPECT_NE(Members(Record).find(",filename=" + Movie.FileName + ","), std::string::npos) << Record;
+    }
 }
 
 TEST_F(AnswerFiles, AnswersThatCannotBeReadAreRefusedWithTheirTagAndLeaveNothing)

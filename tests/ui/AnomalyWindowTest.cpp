@@ -228,6 +228,15 @@ TEST_F(AnomalyWindowTest, ATmdbRecordReadsBackAsWrittenWhateverTheAnswersRoot)
               Strings{DDKFormat("http://%s/film/fichefilm_gen_cfilm=61282.html", AllocineWebHost)});
 }
 
+TEST_F(AnomalyWindowTest, ARecordOfAMovieFileWithTheLongestNameShowsItWhole)
+{
+    const std::string Name = std::string(240, 'x') + " (2009).avi";
+    MovieFile = Temp.Write("Films/" + Name, "movie");
+    Run(SourceAllocine, "allocine-search-avatar.xml",
+        [&] { EXPECT_EQ(Form->windowTitle().toStdString(), Name); });
+    EXPECT_EQ(Form->FileName, MovieFile);
+}
+
 TEST_F(AnomalyWindowTest, RecordsThatCannotBeReadRaiseWithoutShowingTheWindow)
 {
     for (const std::string Text : {"{\"results\":", "{\"page\":1}", "<feed><movie></feed>", ""}) {
