@@ -5,7 +5,7 @@
 // that its peak memory is its own; each figure is the median of five runs
 // after one warm-up (peak memory: the largest of the five).
 //
-// The answers: N results with a code each, in both forms, and an answer as
+// The answers: N results with a code each, in both forms, and answers as
 // large as the HTTP client accepts made of empty results, the most results
 // (and tree nodes) an answer can carry.
 //
@@ -85,9 +85,17 @@ std::vector<TCase> Cases(int Results)
         Empty += ",{}";
     Empty += Tail;
 
+    std::string EmptyXml = "<feed>";
+    const std::size_t XmlCount = (Limit - 13) / 8;
+    EmptyXml.reserve(Limit);
+    for (std::size_t Index = 0; Index < XmlCount; ++Index)
+        EmptyXml += "<movie/>";
+    EmptyXml += "</feed>";
+
     return {{DDKFormat("%d results, JSON", Results), Json},
             {DDKFormat("%d results, XML", Results), Xml},
-            {DDKFormat("%zu empty results, JSON", Count + 1), Empty}};
+            {DDKFormat("%zu empty results, JSON", Count + 1), Empty},
+            {DDKFormat("%zu empty results, XML", XmlCount), EmptyXml}};
 }
 
 TMovieInfo Movie(const std::string& Folder)

@@ -19,6 +19,7 @@
 #include <initializer_list>
 #include <openssl/sha.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -62,9 +63,164 @@ TOrderedJson VolumeObject(const std::string& VolumeName, const std::string& Seri
 
 // A file name that is not UTF-8 must not cost the movie its record: such bytes
 // are written as U+FFFD rather than refused.
-std::string JsonRecordText(const TOrderedJson& Record)
+std::string JsonText(const TOrderedJson& Value)
 {
-    return Record.dump(-1, ' ', false, TOrderedJson::error_handler_t::replace);
+    return Value.dump(-1, ' ', false, TOrderedJson::error_handler_t::replace);
+}
+
+// Writes a JSON answer back as a record in one pass, without a tree of it, so
+// that the longest answer costs no more than its text: every value as the
+// JSON facility writes it, and Members last in the object that receives them
+// (the root object, or the root's object Parent), where the answer's own
+// members by those names are left out.
+class TRecordWriter : public nlohmann::json_sax<TOrderedJson>
+{
+public:
+    TRecordWriter(std::string& Text, const char* Parent, const TOrderedJson& Members)
+        : FText(Text), FParent(Parent), FMembers(Members)
+    {
+    }
+
+    // Raises when the answer had no object to receive the members.
+    void Finish() const
+    {
+        if (!FReceived)
+            throw EDDKError(FParent ? DDKFormat("The member \"%s\" is missing", FParent)
+                                    : std::string("The answer is not an object"));
+    }
+
+    bool null() override { return Scalar("null"); }
+    bool boolean(bool Flag) override { return Scalar(Flag ? "true" : "false"); }
+    bool number_integer(number_integer_t Number) override { return Scalar(std::to_string(Number)); }
+    bool number_unsigned(number_unsigned_t Number) override { return Scalar(std::to_string(Number)); }
+    // Not the token as read: the reader puts the locale's decimal mark in it.
+    bool number_float(number_float_t Number, const string_t&) override { return Scalar(JsonText(Number)); }
+    bool string(string_t& Text) override { return Scalar(JsonText(Text)); }
+    bool binary(binary_t&) override { return Scalar("null"); } // never in a JSON text
+    bool start_object(std::size_t) override { return Open(true); }
+    bool start_array(std::size_t) override { return Open(false); }
+    bool end_object() override { return Close(); }
+    bool end_array() override { return Close(); }
+    bool key(string_t& Name) override
+    {
+        if (FSkipped > 0)
+            return true;
+        TFrame& Frame = FFrames.back();
+        Frame.Key = Name;
+        if (Frame.Receives && FMembers.contains(Name)) {
+            FSkipNext = true;
+            return true;
+        }
+        if (!Frame.First)
+            FText += ',';
+        Frame.First = false;
+        FText += JsonText(Name);
+        FText += ':';
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& Error) override
+    {
+        throw EDDKError(Error.what());
+    }
+
+private:
+    struct TFrame
+    {
+        bool IsObject = false;
+        bool First = true;
+        bool Receives = false;
+        std::string Key; // of the member being read, in an object
+    };
+
+    // Whether the next value is one to leave out, with all it holds.
+    bool Skipping()
+    {
+        if (FSkipped > 0)
+            return true;
+        if (!FSkipNext)
+            return false;
+        FSkipNext = false;
+        return true;
+    }
+
+    // The comma before an item of a list; a member's comes before its key.
+    void BeforeValue()
+    {
+        if (!FFrames.empty() && !FFrames.back().IsObject) {
+            if (!FFrames.back().First)
+                FText += ',';
+            FFrames.back().First = false;
+        }
+    }
+
+    bool Scalar(std::string_view Text)
+    {
+        if (!Skipping()) {
+            BeforeValue();
+            FText += Text;
+        }
+        return true;
+    }
+
+    bool Open(bool IsObject)
+    {
+        if (FFrames.size() + FSkipped >= static_cast<std::size_t>(MaxAnswerDepth))
+            RaiseTooDeep();
+        if (Skipping()) {
+            ++FSkipped;
+            return true;
+        }
+        const bool UnderParent = FParent != nullptr && FFrames.size() == 1 && FFrames[0].Key == FParent;
+        if (UnderParent && !IsObject)
+            throw EDDKError(DDKFormat("The member \"%s\" is not an object", FParent));
+        BeforeValue();
+        TFrame Frame;
+        Frame.IsObject = IsObject;
+        Frame.Receives = IsObject && (FParent ? UnderParent : FFrames.empty());
+        FText += IsObject ? '{' : '[';
+        FFrames.push_back(std::move(Frame));
+        return true;
+    }
+
+    bool Close()
+    {
+        if (FSkipped > 0) {
+            --FSkipped;
+            return true;
+        }
+        TFrame& Frame = FFrames.back();
+        if (Frame.Receives) {
+            for (const auto& [Name, Value] : FMembers.items()) {
+                if (!Frame.First)
+                    FText += ',';
+                Frame.First = false;
+                FText += JsonText(Name) + ':' + JsonText(Value);
+            }
+            FReceived = true;
+        }
+        FText += Frame.IsObject ? '}' : ']';
+        FFrames.pop_back();
+        return true;
+    }
+
+    std::string& FText;
+    const char* FParent;
+    const TOrderedJson& FMembers;
+    std::vector<TFrame> FFrames;
+    std::size_t FSkipped = 0; // containers open inside a value left out
+    bool FSkipNext = false;   // the next value is left out
+    bool FReceived = false;
+};
+
+// The record of a JSON answer: see TRecordWriter.
+std::string JsonRecordText(std::string_view Answer, const char* Parent, const TOrderedJson& Members)
+{
+    std::string Text;
+    Text.reserve(Answer.size() + 1024);
+    TRecordWriter Writer(Text, Parent, Members);
+    TOrderedJson::sax_parse(Answer.begin(), Answer.end(), &Writer);
+    Writer.Finish();
+    return Text;
 }
 
 // Name, or when Name and an extension would not fit in a file name of the
@@ -125,26 +281,23 @@ void TMetadata::AddAnomaly(const std::string& Stream, TSource Source, const TMov
             RecordName = DDKChangeFileExt(RecordName, ".json");
             if (DDKFileExists(RecordName))
                 return;
-            TOrderedJson Record = JsonParseBounded<TOrderedJson>(Stream);
+            TOrderedJson Members = TOrderedJson::object();
             if (Source == SourceAllocine) {
-                TOrderedJson& Feed = Record.at("feed");
-                if (!Feed.is_object())
-                    throw EDDKError("The member \"feed\" is not an object");
-                Feed["filename"] = Movie.FileName;
-                Feed["mcdir"] = McDir;
-                Feed["words"] = Words;
-                Feed["volume"] = VolumeObject(VolumeName, Serial);
+                Members["filename"] = Movie.FileName;
+                Members["mcdir"] = McDir;
+                Members["words"] = Words;
             } else {
-                Record["code"] = Movie.Code;
-                Record["title"] = Movie.Title;
-                Record["originalTitle"] = Movie.OriginalTitle;
-                Record["productionYear"] = Movie.ProductionYear;
-                Record["realeaseDate"] = DDKDateTimeToString(1, Movie.ReleaseDate);
-                Record["moviedir"] = Movie.MovieDir;
-                Record["words"] = Words;
-                Record["volume"] = VolumeObject(VolumeName, Serial);
+                Members["code"] = Movie.Code;
+                Members["title"] = Movie.Title;
+                Members["originalTitle"] = Movie.OriginalTitle;
+                Members["productionYear"] = Movie.ProductionYear;
+                Members["realeaseDate"] = DDKDateTimeToString(1, Movie.ReleaseDate);
+                Members["moviedir"] = Movie.MovieDir;
+                Members["words"] = Words;
             }
-            DDKSaveFileAtomic(RecordName, JsonRecordText(Record));
+            Members["volume"] = VolumeObject(VolumeName, Serial);
+            DDKSaveFileAtomic(RecordName,
+                              JsonRecordText(Stream, Source == SourceAllocine ? "feed" : nullptr, Members));
             return;
         }
 

@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <pugixml.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -40,23 +41,23 @@ inline constexpr int MaxAnswerDepth = 64;
 [[noreturn]] void RaiseTooDeep();
 // Raises as RaiseTooDeep when Document is nested deeper than MaxAnswerDepth.
 void XmlCheckDepth(pugi::xml_document& Document);
-// Raises as RaiseTooDeep when the JSON text Text opens more than
-// MaxAnswerDepth arrays and objects inside one another. One pass over the
-// bytes, before any parsing: a text that is not JSON is left to the parser.
-void JsonCheckDepth(std::string_view Text);
-// Parses a whole answer into a tree of type TTree (plain or ordered JSON),
-// refusing one nested deeper than MaxAnswerDepth. Linear in the text: the
-// library's parse with a callback would look through the parent list again
-// after every object.
-template <class TTree> TTree JsonParseBounded(std::string_view Text)
-{
-    JsonCheckDepth(Text);
-    return TTree::parse(Text.begin(), Text.end());
-}
-
 // --- JSON ---------------------------------------------------------------------
 
 using TJson = nlohmann::json;
+
+// The most results a search answer can hold: the ten an AlloCine search asks
+// for, TMDb's first page. Those of an answer that holds more are left out, or
+// one of thousands of results would cost the reader a gigabyte.
+inline constexpr int AllocineSearchResults = 10;
+inline constexpr int TmdbSearchResults = 20;
+
+// Parses a whole answer whose results only the first Kept of which are ever
+// used: its result list, the member List of the root object or, when Parent
+// is given, of the root's member Parent, keeps only those, and Total receives
+// how many it held. The tree stays small whatever the answer's length; a
+// text nested deeper than MaxAnswerDepth is refused.
+TJson JsonParseResults(std::string_view Text, const char* Parent, const char* List, std::size_t Kept,
+                       std::size_t& Total);
 
 // Parses a whole answer; raises with the library's message when it is not JSON.
 TJson JsonParse(std::string_view Text);

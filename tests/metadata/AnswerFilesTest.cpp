@@ -169,6 +169,49 @@ TEST_F(AnswerFiles, MovieFilesWithNamesAsLongAsANameMayBeGetARecordEach)
     }
 }
 
+TEST_F(AnswerFiles, AJsonRecordIsTheAnswerAsItWasWithOurMembersLastWhereTheyBelong)
+{
+    // Every kind of value, escapes, a "feed" deeper down that receives nothing,
+    // and members by our names that the answer's own must not stand for.
+    const std::string Values = R"("t":true,"f":false,"n":null,"i":-12,"u":18446744073709551615,"x":1.5e-3,)"
+                               R"("s":"a\"b\\c\u00e9\n\u0001\ud83d\ude00","e":{},"a":[[],[{}],{"feed":{}}])";
+    const std::string Answers[] = {
+        R"({"feed":{"mcdir":"/etc","movie":[{"code":1}],)" + Values +
+            R"(,"volume":[1,{"a":2}]},"words":"kept"})",
+        R"({"moviedir":"/etc","results":[{"id":1}],)" + Values + R"(,"code":{"x":[1]},"page":1})",
+    };
+    TMovieInfo Movie = FMovie;
+    Movie.FileName = "/films/\xE9t\xE9\".avi"; // not UTF-8, and a quote
+    FMetadata.AddAnomaly(Answers[0], SourceAllocine, Movie, "/films/@Vantry", "le+film");
+    FMetadata.AddAnomaly(Answers[1], SourceTmdb, Movie, "", "le film");
+
+    TOrderedJson Expected[] = {TOrderedJson::parse(Answers[0]), TOrderedJson::parse(Answers[1])};
+    TOrderedJson& Feed = Expected[0]["feed"];
+    for (const char* Name : {"mcdir", "volume"})
+        Feed.erase(Name);
+    Feed["filename"] = "/films/\uFFFDt\uFFFD\".avi";
+    Feed["mcdir"] = "/films/@Vantry";
+    Feed["words"] = "le+film";
+    for (const char* Name : {"moviedir", "code"})
+        Expected[1].erase(Name);
+    const TOrderedJson Tmdb =
+        TOrderedJson::parse(R"({"code":4321,"title":"Le film","originalTitle":"The Movie",
+        "productionYear":"1999","realeaseDate":"1899-12-30 00:00:00",
+        "moviedir":"/films/@Vantry/Le film (1999) #4321","words":"le film"})");
+    for (const auto& [Name, Value] : Tmdb.items())
+        Expected[1][Name] = Value;
+    const std::string Records[] = {Config.AnomalyDir + "/allocine-\xE9t\xE9\".avi.json",
+                                   Config.AnomalyDir + "/tmdb-4321.json"};
+    for (int Index = 0; Index < 2; ++Index) {
+        // The volume of the movie's drive comes last.
+        TOrderedJson Written = TOrderedJson::parse(ReadWholeFile(Records[Index]));
+        TOrderedJson& Members = Index == 0 ? Written["feed"] : Written;
+        ASSERT_EQ(Members.back().size(), 2u) << Members.dump();
+        Members.erase("volume");
+        EXPECT_EQ(Written.dump(), Expected[Index].dump());
+    }
+}
+
 TEST_F(AnswerFiles, AnswersThatCannotBeReadAreRefusedWithTheirTagAndLeaveNothing)
 {
     const std::string Deep = std::string(100000, '[') + std::string(100000, ']');
@@ -180,10 +223,12 @@ TEST_F(AnswerFiles, AnswersThatCannotBeReadAreRefusedWithTheirTagAndLeaveNothing
         const std::string Error =
             ErrorOf([&] { FMetadata.AddAnomaly(Answer, SourceAllocine, FMovie, "", ""); });
         EXPECT_TRUE(Error.starts_with("[TMetadata.AddAnomaly] ")) << Answer.substr(0, 40) << ": " << Error;
-        // Deep answers are no error for the cache, which finds no movie in them.
+        // A deep XML answer is no error for the cache, which finds no movie in
+        // it; a deep JSON one is refused as it is read.
         const std::string PosterError =
             ErrorOf([&] { FMetadata.SavePosterCache(Answer, SourceAllocine, FHttp); });
-        EXPECT_EQ(PosterError.starts_with("[TMetadata.SavePosterCache] "), Answer.size() < 100)
+        EXPECT_EQ(PosterError.starts_with("[TMetadata.SavePosterCache] "),
+                  Answer.size() < 100 || Answer.starts_with("{"))
             << PosterError;
     }
     EXPECT_TRUE(EntryNames(Config.AnomalyDir).empty() && EntryNames(Config.CacheDir).empty());

@@ -319,6 +319,7 @@ TEST_F(AnomalyWindowTest, TwentyResultsGiveTenRowsTheirThumbnailsAndTheirColours
     Temp.Write("app/Cache/tmdb-5.png", "");
     Run(SourceTmdb, "{\"results\":[" + Results + "]}", [&] {
         // Only the rows that can show get a picture decoded.
+        EXPECT_EQ(Model().ResultCount(), 20);
         ASSERT_EQ(Model().Thumbnails().size(), 10u);
         EXPECT_EQ(Model().rowCount(), 10);
         const auto Thumbnail = [&](int Index) { return Model().Thumbnails()[std::size_t(Index)].toImage(); };
