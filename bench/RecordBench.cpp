@@ -14,8 +14,8 @@
 #include "DDKStrings.h"
 #include "HttpObject.h"
 #include "ModalForm.h"
-#include "Prompts.h"
 #include "QtDispatcher.h"
+#include "ScriptedPrompts.h"
 #include "TempFolder.h"
 #include "UnitAnomaly.h"
 #include "UnitConfig.h"
@@ -43,20 +43,6 @@ double SecondsSince(Clock::time_point Start)
 {
     return std::chrono::duration<double>(Clock::now() - Start).count();
 }
-
-// Shows nothing and answers no.
-class TSilentPrompts : public TPrompts
-{
-public:
-    void Message(const std::string&, TKind) override {}
-    bool Confirm(const std::string&) override { return false; }
-    std::optional<std::string> InputBox(const std::string&, const std::string&, const std::string&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<std::string> BrowseFolder(const std::string&) override { return std::nullopt; }
-    void OpenUrl(const std::string&) override {}
-};
 
 struct TCase
 {
@@ -129,7 +115,7 @@ double OpenStep(const std::string& Record)
     int Argc = 1;
     char Name[] = "record_bench";
     char* Argv[] = {Name, nullptr};
-    TSilentPrompts Prompts;
+    TScriptedPrompts Prompts; // answers no and cancels
     TVantryApplication Application(Argc, Argv, Prompts);
     TQtDispatcher Dispatcher;
     TFormAnomaly Form(Dispatcher, Prompts);
