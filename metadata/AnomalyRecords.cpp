@@ -153,8 +153,23 @@ private:
         }
     }
 
+    // Whether the next value is the root's member Parent, which must be an
+    // object: of members named alike, the reader takes the last.
+    bool AtParent() const
+    {
+        return FParent != nullptr && FSkipped == 0 && FFrames.size() == 1 && FFrames[0].IsObject &&
+               FFrames[0].Key == FParent;
+    }
+
+    void CheckParent(bool IsObject) const
+    {
+        if (AtParent() && !IsObject)
+            throw EDDKError(DDKFormat("The member \"%s\" is not an object", FParent));
+    }
+
     bool Scalar(std::string_view Text)
     {
+        CheckParent(false);
         if (!Skipping()) {
             BeforeValue();
             FText += Text;
@@ -170,13 +185,11 @@ private:
             ++FSkipped;
             return true;
         }
-        const bool UnderParent = FParent != nullptr && FFrames.size() == 1 && FFrames[0].Key == FParent;
-        if (UnderParent && !IsObject)
-            throw EDDKError(DDKFormat("The member \"%s\" is not an object", FParent));
+        CheckParent(IsObject);
         BeforeValue();
         TFrame Frame;
         Frame.IsObject = IsObject;
-        Frame.Receives = IsObject && (FParent ? UnderParent : FFrames.empty());
+        Frame.Receives = IsObject && (FParent ? AtParent() : FFrames.empty());
         FText += IsObject ? '{' : '[';
         FFrames.push_back(std::move(Frame));
         return true;

@@ -219,6 +219,7 @@ TEST_F(AnswerFiles, AnswersThatCannotBeReadAreRefusedWithTheirTagAndLeaveNothing
     for (int Level = 0; Level < 5000; ++Level)
         DeepXml = "<a>" + DeepXml + "</a>";
     for (const std::string& Answer : {std::string("{\"feed\": ["), std::string("<feed><movie></feed>"),
+                                      std::string(R"({"feed":{"movie":[]},"feed":5})"),
                                       "{\"feed\":{\"x\":" + Deep + "}}", "<feed>" + DeepXml + "</feed>"}) {
         const std::string Error =
             ErrorOf([&] { FMetadata.AddAnomaly(Answer, SourceAllocine, FMovie, "", ""); });
