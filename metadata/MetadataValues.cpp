@@ -268,18 +268,20 @@ TJson JsonParse(std::string_view Text)
 }
 
 TJson JsonParseResults(std::string_view Text, const char* Parent, const char* List, std::size_t Kept,
-                       std::size_t& Total)
+                       std::size_t* Total)
 {
     TResultsBuilder Builder(Parent, List, Kept);
     TJson::sax_parse(Text.begin(), Text.end(), &Builder);
+    if (Total == nullptr)
+        return std::move(Builder.Root);
     // The list that stands in the tree: of members named alike, the last.
-    Total = 0;
+    *Total = 0;
     const TJson* Holder = &Builder.Root;
     if (Parent != nullptr && Holder->is_object() && Holder->contains(Parent))
         Holder = &(*Holder)[Parent];
     if (Holder->is_object() && Holder->contains(List))
         if (const auto Found = Builder.Totals.find(&(*Holder)[List]); Found != Builder.Totals.end())
-            Total = Found->second;
+            *Total = Found->second;
     return std::move(Builder.Root);
 }
 

@@ -51,14 +51,13 @@ using TJson = nlohmann::json;
 inline constexpr int AllocineSearchResults = 10;
 inline constexpr int TmdbSearchResults = 20;
 
-// Parses a whole answer whose results only the first Kept of which are ever
-// used: its result list, the member List of the root object or, when Parent
-// is given, of the root's member Parent, keeps only those, and Total receives
-// how many it held. The tree stays small whatever the answer's length; a
-// text nested deeper than MaxAnswerDepth is refused.
+// Parses a whole answer of which only the first Kept results are ever used:
+// its result list, the member List of the root object or, when Parent is
+// given, of the root's member Parent, keeps only those, and Total (when
+// given) receives how many it held. The tree stays small whatever the
+// answer's length; a text nested deeper than MaxAnswerDepth is refused.
 TJson JsonParseResults(std::string_view Text, const char* Parent, const char* List, std::size_t Kept,
-                       std::size_t& Total);
-
+                       std::size_t* Total = nullptr);
 // Parses a whole answer; raises with the library's message when it is not JSON.
 TJson JsonParse(std::string_view Text);
 // Object's member Name (which must be there); raises when absent or when

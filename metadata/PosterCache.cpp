@@ -39,9 +39,8 @@ void TMetadata::SavePosterCache(const std::string& Stream, TSource Source, THttp
         // Only the results that a search can show get a thumbnail: an answer
         // with thousands of results would otherwise cost as many downloads.
         int Left = Source == SourceAllocine ? AllocineSearchResults : TmdbSearchResults;
-        std::size_t Total = 0;
         if (Source == SourceAllocine && IsJson) {
-            const TJson Answer = JsonParseResults(Stream, "feed", "movie", Left, Total);
+            const TJson Answer = JsonParseResults(Stream, "feed", "movie", Left);
             const TJson& Feed = JsonMember(Answer, "feed");
             if (!JsonHas(Feed, "movie"))
                 return;
@@ -62,7 +61,7 @@ void TMetadata::SavePosterCache(const std::string& Stream, TSource Source, THttp
                                XmlText(Movie.node(), "@code"));
             }
         } else if (IsJson) {
-            const TJson Answer = JsonParseResults(Stream, nullptr, "results", Left, Total);
+            const TJson Answer = JsonParseResults(Stream, nullptr, "results", Left);
             if (!JsonHas(Answer, "results"))
                 return;
             for (const TJson& Item : JsonMember(Answer, "results")) {

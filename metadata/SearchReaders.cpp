@@ -15,9 +15,8 @@ void TMetadata::ReadSearchAc(const std::string& Stream, TMovieList& List)
 {
     DDKTagged("[TMetadata.ReadSearchAc] ", [&] {
         List.Clear();
-        std::size_t total = 0;
         if (IsJsonStream(Stream)) {
-            const TJson root = JsonParseResults(Stream, "feed", "movie", AllocineSearchResults, total);
+            const TJson root = JsonParseResults(Stream, "feed", "movie", AllocineSearchResults);
             const TJson& feed = JsonObject(root, "feed");
             if (!JsonHas(feed, "movie"))
                 return; // no result
@@ -47,9 +46,8 @@ void TMetadata::ReadSearchTmdb(const std::string& Stream, TMovieList& List)
 {
     DDKTagged("[TMetadata.ReadSearchTmdb] ", [&] {
         List.Clear();
-        std::size_t total = 0;
         if (IsJsonStream(Stream)) {
-            const TJson root = JsonParseResults(Stream, nullptr, "results", TmdbSearchResults, total);
+            const TJson root = JsonParseResults(Stream, nullptr, "results", TmdbSearchResults);
             if (!JsonHas(root, "results"))
                 return;
             for (const TJson& item : JsonList(root, "results")) {

@@ -152,7 +152,7 @@ void TResultSet::LoadJson(std::string_view Bytes, TSource Source)
     // Only the results a row can show are kept, however many the answer holds.
     std::size_t Total = 0;
     auto Tree =
-        std::make_unique<TJson>(JsonParseResults(Bytes, ParentName, Name, TResultModel::MaxRows, Total));
+        std::make_unique<TJson>(JsonParseResults(Bytes, ParentName, Name, TResultModel::MaxRows, &Total));
     const TJson& Parent = ParentName ? JsonObject(*Tree, ParentName) : *Tree;
     FJsonResults = JsonHas(Parent, Name) ? &JsonList(Parent, Name) : nullptr;
     FJsonCount = FJsonResults ? static_cast<int>(std::min<std::size_t>(Total, INT_MAX)) : 0;
