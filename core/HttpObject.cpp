@@ -371,6 +371,7 @@ void THttpObject::PauseBeforeRetry()
 bool THttpObject::CallHttp(const std::string& Url, std::string& Stream)
 {
     try {
+        FNotFound = false;
         int Tries = 0;
         while (Tries < 5) {
             try {
@@ -380,8 +381,10 @@ bool THttpObject::CallHttp(const std::string& Url, std::string& Stream)
                 return true;
             } catch (const std::exception& Error) {
                 const std::string_view Text = Error.what();
-                if (Text.find("404 Not Found") != std::string_view::npos)
+                if (Text.find("404 Not Found") != std::string_view::npos) {
+                    FNotFound = true;
                     return false;
+                }
                 if (Text.find("503 Service Unavailable") == std::string_view::npos)
                     throw;
                 ++Tries;

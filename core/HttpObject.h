@@ -33,6 +33,9 @@ public:
     // status line. A failed request adds nothing to Stream and leaves the
     // object ready for the next one.
     bool CallHttp(const std::string& Url, std::string& Stream);
+    // Whether the last CallHttp returned false for "404 Not Found" rather
+    // than for a service that stayed unavailable.
+    bool NotFound() const { return FNotFound; }
 
     // Settings applied to every request; tests shorten the waits and limits.
     std::chrono::milliseconds ConnectTimeout{10000};
@@ -68,6 +71,7 @@ private:
 
     void* FHttp;  // libcurl easy handle, owned; used by one thread only
     void* FMulti; // libcurl multi handle that runs it, owned
+    bool FNotFound = false;
 };
 
 // The main thread's client, used at start-up; every worker makes its own.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -61,6 +62,122 @@ const TJson* FindMember(const TJson& Object, std::string_view Name)
     const auto found = Object.find(std::string(Name));
     return found == Object.end() ? nullptr : &*found;
 }
+
+// Builds the tree of an answer as the library's own parser would, but for the
+// items of the result list past the first Kept, which are only counted.
+class TResultsBuilder : public nlohmann::json_sax<TJson>
+{
+public:
+    TResultsBuilder(const char* Parent, const char* List, std::size_t Kept)
+        : FParent(Parent), FList(List), FKept(Kept)
+    {
+    }
+
+    TJson Root;
+    // The length of each result list met, by where the list stands in Root.
+    std::unordered_map<const TJson*, std::size_t> Totals;
+
+    bool null() override { return Value(nullptr); }
+    bool boolean(bool Flag) override { return Value(Flag); }
+    bool number_integer(number_integer_t Number) override { return Value(Number); }
+    bool number_unsigned(number_unsigned_t Number) override { return Value(Number); }
+    bool number_float(number_float_t Number, const string_t&) override { return Value(Number); }
+    bool string(string_t& Text) override { return Value(std::move(Text)); }
+    bool binary(binary_t& Bytes) override { return Value(std::move(Bytes)); }
+    bool start_object(std::size_t) override { return Open(TJson::object()); }
+    bool start_array(std::size_t) override { return Open(TJson::array()); }
+    bool end_object() override { return Close(); }
+    bool end_array() override { return Close(); }
+    bool key(string_t& Name) override
+    {
+        if (FSkipped == 0)
+            FFrames.back().Key = std::move(Name);
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& Error) override
+    {
+        throw EDDKError(Error.what());
+    }
+
+private:
+    struct TFrame
+    {
+        TJson* Container = nullptr;
+        std::string Key;            // of the member being read, in an object
+        bool ResultsParent = false; // the object that holds the result list
+        bool ResultsList = false;
+        std::size_t Items = 0; // of a result list
+    };
+
+    // Whether the next value in the innermost container is one to skip, and
+    // counts it when it is an item of the result list.
+    bool Skipping()
+    {
+        if (FSkipped > 0)
+            return true;
+        if (FFrames.empty() || !FFrames.back().ResultsList)
+            return false;
+        return ++FFrames.back().Items > FKept;
+    }
+
+    TJson& Place(TJson&& Item)
+    {
+        if (FFrames.empty())
+            return Root = std::move(Item);
+        TJson& Container = *FFrames.back().Container;
+        if (Container.is_object())
+            return Container[FFrames.back().Key] = std::move(Item);
+        Container.push_back(std::move(Item));
+        return Container.back();
+    }
+
+    bool Value(TJson&& Item)
+    {
+        if (!Skipping())
+            Place(std::move(Item));
+        return true;
+    }
+
+    bool Open(TJson&& Container)
+    {
+        if (FFrames.size() + FSkipped >= static_cast<std::size_t>(MaxAnswerDepth))
+            RaiseTooDeep();
+        if (Skipping()) {
+            ++FSkipped;
+            return true;
+        }
+        const bool IsObject = Container.is_object();
+        const std::size_t Depth = FFrames.size();
+        TFrame Frame;
+        Frame.Container = &Place(std::move(Container));
+        if (FParent == nullptr)
+            Frame.ResultsParent = IsObject && Depth == 0;
+        else
+            Frame.ResultsParent = IsObject && Depth == 1 && FFrames[0].Key == FParent;
+        Frame.ResultsList =
+            !IsObject && Depth > 0 && FFrames.back().ResultsParent && FFrames.back().Key == FList;
+        FFrames.push_back(std::move(Frame));
+        return true;
+    }
+
+    bool Close()
+    {
+        if (FSkipped > 0) {
+            --FSkipped;
+            return true;
+        }
+        if (FFrames.back().ResultsList)
+            Totals[FFrames.back().Container] = FFrames.back().Items;
+        FFrames.pop_back();
+        return true;
+    }
+
+    const char* FParent;
+    const char* FList;
+    std::size_t FKept;
+    std::vector<TFrame> FFrames;
+    std::size_t FSkipped = 0; // containers open inside a skipped item
+};
 
 } // namespace
 
@@ -148,6 +265,24 @@ void XmlCheckDepth(pugi::xml_document& Document)
 TJson JsonParse(std::string_view Text)
 {
     return TJson::parse(Text.begin(), Text.end());
+}
+
+TJson JsonParseResults(std::string_view Text, const char* Parent, const char* List, std::size_t Kept,
+                       std::size_t* Total)
+{
+    TResultsBuilder Builder(Parent, List, Kept);
+    TJson::sax_parse(Text.begin(), Text.end(), &Builder);
+    if (Total == nullptr)
+        return std::move(Builder.Root);
+    // The list that stands in the tree: of members named alike, the last.
+    *Total = 0;
+    const TJson* Holder = &Builder.Root;
+    if (Parent != nullptr && Holder->is_object() && Holder->contains(Parent))
+        Holder = &(*Holder)[Parent];
+    if (Holder->is_object() && Holder->contains(List))
+        if (const auto Found = Builder.Totals.find(&(*Holder)[List]); Found != Builder.Totals.end())
+            *Total = Found->second;
+    return std::move(Builder.Root);
 }
 
 const TJson& JsonMember(const TJson& Object, std::string_view Name)

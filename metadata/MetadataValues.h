@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <pugixml.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -40,21 +41,23 @@ inline constexpr int MaxAnswerDepth = 64;
 [[noreturn]] void RaiseTooDeep();
 // Raises as RaiseTooDeep when Document is nested deeper than MaxAnswerDepth.
 void XmlCheckDepth(pugi::xml_document& Document);
-// Parses a whole answer into a tree of type TTree (plain or ordered JSON),
-// refusing one nested deeper than MaxAnswerDepth.
-template <class TTree> TTree JsonParseBounded(std::string_view Text)
-{
-    return TTree::parse(Text.begin(), Text.end(), [](int Depth, typename TTree::parse_event_t, TTree&) {
-        if (Depth > MaxAnswerDepth)
-            RaiseTooDeep();
-        return true;
-    });
-}
-
 // --- JSON ---------------------------------------------------------------------
 
 using TJson = nlohmann::json;
 
+// The most results a search answer can hold: the ten an AlloCine search asks
+// for, TMDb's first page. Those of an answer that holds more are left out, or
+// one of thousands of results would cost the reader a gigabyte.
+inline constexpr int AllocineSearchResults = 10;
+inline constexpr int TmdbSearchResults = 20;
+
+// Parses a whole answer of which only the first Kept results are ever used:
+// its result list, the member List of the root object or, when Parent is
+// given, of the root's member Parent, keeps only those, and Total (when
+// given) receives how many it held. The tree stays small whatever the
+// answer's length; a text nested deeper than MaxAnswerDepth is refused.
+TJson JsonParseResults(std::string_view Text, const char* Parent, const char* List, std::size_t Kept,
+                       std::size_t* Total = nullptr);
 // Parses a whole answer; raises with the library's message when it is not JSON.
 TJson JsonParse(std::string_view Text);
 // Object's member Name (which must be there); raises when absent or when

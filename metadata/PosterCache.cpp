@@ -31,12 +31,6 @@ std::string PictureExtension(const std::string& Url)
     return Extension == ".jpeg" ? ".jpg" : Extension;
 }
 
-// Only the results that a search can show get a thumbnail: the ten an
-// AlloCine search asks for, TMDb's first page. An answer with thousands of
-// results would otherwise cost as many downloads.
-constexpr int AllocineThumbnails = 10;
-constexpr int TmdbThumbnails = 20;
-
 // The caller's client takes no more than a thumbnail for as long as this
 // lives, whatever the address looks like; its own limits come back after.
 class TThumbnailLimits
@@ -69,9 +63,11 @@ void TMetadata::SavePosterCache(const std::string& Stream, TSource Source, THttp
     DDKTagged("[TMetadata.SavePosterCache] ", [&] {
         std::string Buffer;
         const bool IsJson = IsJsonStream(Stream);
-        int Left = Source == SourceAllocine ? AllocineThumbnails : TmdbThumbnails;
+        // Only the results that a search can show get a thumbnail: an answer
+        // with thousands of results would otherwise cost as many downloads.
+        int Left = Source == SourceAllocine ? AllocineSearchResults : TmdbSearchResults;
         if (Source == SourceAllocine && IsJson) {
-            const TJson Answer = JsonParse(Stream);
+            const TJson Answer = JsonParseResults(Stream, "feed", "movie", Left);
             const TJson& Feed = JsonMember(Answer, "feed");
             if (!JsonHas(Feed, "movie"))
                 return;
@@ -92,7 +88,7 @@ void TMetadata::SavePosterCache(const std::string& Stream, TSource Source, THttp
                                XmlText(Movie.node(), "@code"));
             }
         } else if (IsJson) {
-            const TJson Answer = JsonParse(Stream);
+            const TJson Answer = JsonParseResults(Stream, nullptr, "results", Left);
             if (!JsonHas(Answer, "results"))
                 return;
             for (const TJson& Item : JsonMember(Answer, "results")) {

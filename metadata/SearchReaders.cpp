@@ -1,5 +1,6 @@
 // Candidate lists from the services' title searches, in answer order: the
-// pickers of the identification scan them from the first result.
+// pickers of the identification scan them from the first result. A list holds
+// at most the results a search can return.
 #include "MetadataValues.h"
 #include "UnitMetadata.h"
 
@@ -15,7 +16,7 @@ void TMetadata::ReadSearchAc(const std::string& Stream, TMovieList& List)
     DDKTagged("[TMetadata.ReadSearchAc] ", [&] {
         List.Clear();
         if (IsJsonStream(Stream)) {
-            const TJson root = JsonParse(Stream);
+            const TJson root = JsonParseResults(Stream, "feed", "movie", AllocineSearchResults);
             const TJson& feed = JsonObject(root, "feed");
             if (!JsonHas(feed, "movie"))
                 return; // no result
@@ -30,6 +31,8 @@ void TMetadata::ReadSearchAc(const std::string& Stream, TMovieList& List)
         }
         LoadXml(Stream);
         for (const pugi::xpath_node& item : XmlSelect(FXmlModel, "/feed/movie")) {
+            if (List.Count() == AllocineSearchResults)
+                break;
             auto movie = std::make_unique<TMovieInfo>();
             movie->Code = XmlInteger(item.node(), "@code");
             movie->OriginalTitle = XmlText(item.node(), "originalTitle");
@@ -44,7 +47,7 @@ void TMetadata::ReadSearchTmdb(const std::string& Stream, TMovieList& List)
     DDKTagged("[TMetadata.ReadSearchTmdb] ", [&] {
         List.Clear();
         if (IsJsonStream(Stream)) {
-            const TJson root = JsonParse(Stream);
+            const TJson root = JsonParseResults(Stream, nullptr, "results", TmdbSearchResults);
             if (!JsonHas(root, "results"))
                 return;
             for (const TJson& item : JsonList(root, "results")) {
@@ -62,6 +65,8 @@ void TMetadata::ReadSearchTmdb(const std::string& Stream, TMovieList& List)
         }
         LoadXml(Stream);
         for (const pugi::xpath_node& item : XmlSelect(FXmlModel, "/OpenSearchDescription/movies/movie")) {
+            if (List.Count() == TmdbSearchResults)
+                break;
             const pugi::xml_node node = item.node();
             auto movie = std::make_unique<TMovieInfo>();
             movie->Code = XmlInteger(node, "id");

@@ -110,6 +110,8 @@ void TSynchThread::SaveBackdrop(std::int32_t Id, TMovieInfo& Movie)
         // again, and a movie resolved by hand would come back as an anomaly.
         const std::string RecordFile = Movie.MovieDir + "/tmdb.json";
         try {
+            if (Answer.empty() && FHttp->NotFound())
+                throw EDDKError(UnknownCodeText(Id));
             FMetadata->ReadFicheTmdb(Answer, Movie);
             if (!Movie.BackdropUrl.empty()) {
                 std::string Picture;

@@ -144,10 +144,16 @@ void TSynchThread::GetFicheAc(std::int32_t Code, std::string& Stream)
     DDKTagged("[TSynchThread.GetFicheAc] ", [&] {
         const std::string Url =
             GetAllocineUrl("movie", DDKFormat("profile=medium&format=json&code=%d", Code));
-        // A code the service does not know leaves Stream empty; reading it
-        // then fails.
-        FHttp->CallHttp(Url, Stream);
+        if (!FHttp->CallHttp(Url, Stream))
+            throw EDDKError(FHttp->NotFound()
+                                ? UnknownCodeText(Code)
+                                : DDKFormat("Le service est resté indisponible pour le code %d", Code));
     });
+}
+
+std::string TSynchThread::UnknownCodeText(std::int32_t Code)
+{
+    return DDKFormat("Le code %d est inconnu du service (404 Not Found)", Code);
 }
 
 bool TSynchThread::RenameMovieFile(TMovieInfo& Movie)

@@ -120,11 +120,16 @@ void TSynchThread::SetFolder(const std::string& Folder)
 
 void TSynchThread::Execute()
 {
+    // A single movie's failure names the movie and the code chosen for it,
+    // as the anomaly walk names them: the user's choice waits in its record.
+    std::string Subject;
     try {
         if (Mode != ModeSynch && Mode != ModeAnomalyAllocine && Mode != ModeAnomalyTmdb)
             return;
         if (Mode != ModeSynch && !Movie)
             throw EDDKError("No movie record to finish");
+        if (Mode != ModeSynch)
+            Subject = Mode == ModeAnomalyAllocine ? Movie->FileName : Movie->Title;
         // Two full synchronisations of one folder would each take the other's
         // renamed files for vanished movies.
         TLibraryLock Lock;
@@ -149,8 +154,12 @@ void TSynchThread::Execute()
             SaveBackdrop(Code, *Movie);
             break;
         }
+        FFinished = true;
     } catch (...) {
-        Log("[TSynchThread.Execute] " + DDKCurrentErrorMessage());
+        const std::string Message = "[TSynchThread.Execute] " + DDKCurrentErrorMessage();
+        Log(Mode == ModeSynch || !Movie
+                ? Message
+                : DDKFormat("\"%s\" /ERROR #%d > %s", Subject.c_str(), Code, Message.c_str()));
     }
     PostPositions();
 }

@@ -76,6 +76,10 @@ public:
     // The worker's own HTTP client (tests shorten its waits).
     THttpObject& Http() { return *FHttp; }
 
+    // Whether the job ran to its end without an error: a single-movie worker
+    // has then finished its movie. For the termination callback.
+    bool Finished() const { return FFinished; }
+
     // --- Events, worker side: have the main thread run the matching Do*;
     // the worker waits for it, except for a progress position --------------
 
@@ -117,6 +121,8 @@ public:
     // --- Movie library folder, renaming, metadata files and poster ----------
 
     void SaveMovieInfo(std::int32_t Code, TMovieInfo& Movie);
+    // Fetches the AlloCine "movie" answer of Code; raises when the service
+    // does not know the code or stays unavailable.
     void GetFicheAc(std::int32_t Code, std::string& Stream);
     bool RenameMovieFile(TMovieInfo& Movie);
     // Journals the rename of the file OldName to NewName, the one record of
@@ -171,6 +177,8 @@ private:
     // Dir + "/" + the name of its cached AlloCine answer, or "". The listing
     // it takes serves the next CheckMovieFolder of the same folder.
     std::string CachedAnswer(const std::string& Dir);
+    // The reason given when a service answers "404 Not Found" for a movie code.
+    static std::string UnknownCodeText(std::int32_t Code);
     // The DvdInfoCache folder under the application-data folder; "" without one.
     static std::string DvdInfoCacheDir();
     // Removes the copies of saves cut short in the program's other folders.
@@ -202,6 +210,7 @@ private:
     std::chrono::steady_clock::time_point FPositionsPosted;
     std::string FLogLine;
     bool FRenamingStopped = false; // a rename of this job could not be journalled
+    bool FFinished = false;
 
     // Speed-ups of the look-ups; they give exactly what a scan would.
     // File name with ASCII letters lowered -> index of its first link.

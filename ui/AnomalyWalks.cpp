@@ -18,9 +18,65 @@
 
 #include <QCheckBox>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
+
+namespace {
+
+// Whether Path is absolute and each of its steps a name: no empty step, "."
+// or "..", which could lead out of the folder it seems to lie in.
+bool IsPlainAbsolutePath(std::string_view Path)
+{
+    if (Path.size() < 2 || Path.front() != '/')
+        return false;
+    for (std::size_t Start = 1; Start <= Path.size();) {
+        const std::size_t End = std::min(Path.find('/', Start), Path.size());
+        const std::string_view Step = Path.substr(Start, End - Start);
+        if (Step.empty() || Step == "." || Step == "..")
+            return false;
+        Start = End + 1;
+    }
+    return true;
+}
+
+bool IsLibraryFolder(std::string_view Folder)
+{
+    return IsPlainAbsolutePath(Folder) && DDKSameText(DDKExtractFileName(Folder), "@Vantry");
+}
+
+// A record is a file anybody may have written: the walk makes folders and
+// renames files only where a synchronisation puts its own. An AlloCine
+// record's movie file lies in the movie folder, that is beside its library
+// folder or below, never inside the library; a TMDb record's movie folder
+// lies directly in a library folder.
+void CheckRecordPlaces(TSource Source, const TFormAnomaly& Form)
+{
+    const char* const Nothing = " : rien n'est créé ni renommé";
+    if (Source == SourceTmdb) {
+        if (!IsPlainAbsolutePath(Form.MovieDir) ||
+            !IsLibraryFolder(DDKExcludeTrailingPathDelimiter(DDKExtractFilePath(Form.MovieDir))))
+            throw EDDKError(DDKFormat("Le dossier \"%s\" de l'anomalie n'est pas un dossier de film d'une "
+                                      "bibliothèque \"@Vantry\"%s",
+                                      Form.MovieDir.c_str(), Nothing));
+        return;
+    }
+    if (!IsLibraryFolder(Form.McDir))
+        throw EDDKError(DDKFormat("Le dossier \"%s\" de l'anomalie n'est pas une bibliothèque \"@Vantry\"%s",
+                                  Form.McDir.c_str(), Nothing));
+    const std::string MovieFolder = DDKExtractFilePath(Form.McDir); // with its final '/'
+    const std::string_view Inside =
+        std::string_view(Form.FileName).substr(std::min(MovieFolder.size(), Form.FileName.size()));
+    if (!IsPlainAbsolutePath(Form.FileName) || !Form.FileName.starts_with(MovieFolder) ||
+        Inside.substr(0, Inside.find('/')) == DDKExtractFileName(Form.McDir))
+        throw EDDKError(DDKFormat("Le fichier \"%s\" de l'anomalie n'est pas dans le dossier des films de la "
+                                  "bibliothèque \"%s\"%s",
+                                  Form.FileName.c_str(), Form.McDir.c_str(), Nothing));
+}
+
+} // namespace
 
 std::int32_t TFormSynch::ReadAnomaly(TSource Source, TDDKStringList* List)
 {
@@ -53,6 +109,10 @@ void TFormSynch::WalkAnomalies(TSource Source)
 
     for (int Index = 0; Index < Records.Count(); ++Index) {
         const std::string& Record = Records[Index];
+        // A choice being carried out is not asked for again.
+        if (std::any_of(FRecordsInWork.begin(), FRecordsInWork.end(),
+                        [&](const auto& InWork) { return InWork.second == Record; }))
+            continue;
         std::int32_t Code = 0;
         // An error of the window itself leaves the walk.
         const int Result = FormAnomaly->Execute(Record, Source);
@@ -74,22 +134,25 @@ void TFormSynch::WalkAnomalies(TSource Source)
             }
 
             if (Code > 0) {
+                CheckRecordPlaces(Source, *FormAnomaly);
                 auto Movie = std::make_unique<TMovieInfo>();
                 if (Source == SourceAllocine) {
                     Movie->SetFileName(FormAnomaly->FileName);
                     std::filesystem::create_directories(FormAnomaly->McDir);
-                    StartThread(ModeAnomalyAllocine, Code, std::move(Movie), FormAnomaly->McDir);
+                    StartThread(ModeAnomalyAllocine, Code, std::move(Movie), FormAnomaly->McDir, Record);
                 } else {
                     const std::string& MovieDir = FormAnomaly->MovieDir;
                     FMetadata->ReadFicheAcFile(DDKGetRealFileName(MovieDir, "allocine.*"), *Movie);
                     Movie->MovieDir = MovieDir;
                     StartThread(ModeAnomalyTmdb, Code, std::move(Movie),
-                                DDKExcludeTrailingPathDelimiter(DDKExtractFilePath(MovieDir)));
+                                DDKExcludeTrailingPathDelimiter(DDKExtractFilePath(MovieDir)), Record);
                 }
+                // The record goes once the worker has finished the movie: a
+                // kill or a failure before that keeps the user's choice to make again.
+                continue;
             }
 
-            if (std::remove(Record.c_str()) != 0)
-                throw EDDKError(DDKSysErrorMessage(errno));
+            DeleteRecord(Record);
         } catch (...) {
             ThreadLog(
                 DDKFormat("\"%s\" /ERROR #%d > %s", Subject.c_str(), Code, DDKCurrentErrorMessage().c_str()));
@@ -99,7 +162,7 @@ void TFormSynch::WalkAnomalies(TSource Source)
 }
 
 void TFormSynch::StartThread(TMode Mode, std::int32_t Code, std::unique_ptr<TMovieInfo> Movie,
-                             const std::string& Folder)
+                             const std::string& Folder, const std::string& Record)
 {
     std::lock_guard<std::recursive_mutex> Guard(FLock);
     DDKTagged("[TFormSynch.StartThread] ", [&] {
@@ -115,15 +178,40 @@ void TFormSynch::StartThread(TMode Mode, std::int32_t Code, std::unique_ptr<TMov
         ApplyWaits(*Worker);
         if (FThreadCount == 0)
             FLogFailureShown = false;
-        Worker.release()->Start();
+        TSynchThread* const Started = Worker.release();
+        Started->Start();
+        // Its termination callback runs on this thread, after this.
+        if (!Record.empty())
+            FRecordsInWork[Started] = Record;
         SetButtons(false, false);
         ++FThreadCount;
     });
 }
 
-void TFormSynch::AnomalyThreadTerminate(TWorkerThread*)
+void TFormSynch::AnomalyThreadTerminate(TWorkerThread* Sender)
 {
     std::lock_guard<std::recursive_mutex> Guard(FLock);
+    // The worker has logged its own failure; its record then stays.
+    if (const auto InWork = FRecordsInWork.find(Sender); InWork != FRecordsInWork.end()) {
+        const std::string Record = std::move(InWork->second);
+        FRecordsInWork.erase(InWork);
+        const auto& Worker = static_cast<const TSynchThread&>(*Sender);
+        if (Worker.Finished()) {
+            try {
+                DeleteRecord(Record);
+            } catch (...) {
+                ThreadLog(DDKFormat("\"%s\" /ERROR #%d > %s", Record.c_str(), Worker.Code,
+                                    DDKCurrentErrorMessage().c_str()));
+            }
+        }
+    }
+    // Before the buttons count the records again.
     if (--FThreadCount == 0)
         SetButtons(true, false);
+}
+
+void TFormSynch::DeleteRecord(const std::string& Record)
+{
+    if (std::remove(Record.c_str()) != 0)
+        throw EDDKError(DDKSysErrorMessage(errno));
 }

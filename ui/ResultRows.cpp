@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 
 namespace {
 
@@ -147,6 +148,7 @@ void TResultSet::Clear()
     FXmlResults = pugi::xpath_node_set();
     FXml.reset();
     FJsonResults = nullptr;
+    FJsonCount = 0;
     FJson.reset();
 }
 
@@ -168,10 +170,15 @@ void TResultSet::LoadJson(std::string_view Bytes, TSource Source)
 {
     Clear();
     FSource = Source;
-    auto Tree = std::make_unique<TJson>(JsonParseBounded<TJson>(Bytes));
-    const TJson& Parent = Source == SourceAllocine ? JsonObject(*Tree, "feed") : *Tree;
+    const char* const ParentName = Source == SourceAllocine ? "feed" : nullptr;
     const char* const Name = Source == SourceAllocine ? "movie" : "results";
+    // Only the results a row can show are kept, however many the answer holds.
+    std::size_t Total = 0;
+    auto Tree =
+        std::make_unique<TJson>(JsonParseResults(Bytes, ParentName, Name, TResultModel::MaxRows, &Total));
+    const TJson& Parent = ParentName ? JsonObject(*Tree, ParentName) : *Tree;
     FJsonResults = JsonHas(Parent, Name) ? &JsonList(Parent, Name) : nullptr;
+    FJsonCount = FJsonResults ? static_cast<int>(std::min<std::size_t>(Total, INT_MAX)) : 0;
     FJson = std::move(Tree);
 }
 
@@ -179,7 +186,16 @@ int TResultSet::Count() const
 {
     if (FXml)
         return static_cast<int>(FXmlResults.size());
-    return FJsonResults ? static_cast<int>(FJsonResults->size()) : 0;
+    return FJsonCount;
+}
+
+bool TResultSet::Held(int Index) const
+{
+    if (Index < 0)
+        return false;
+    if (FXml)
+        return static_cast<std::size_t>(Index) < FXmlResults.size();
+    return FJsonResults && static_cast<std::size_t>(Index) < FJsonResults->size();
 }
 
 pugi::xml_node TResultSet::XmlItem(int Index) const
@@ -195,7 +211,7 @@ const TJson& TResultSet::JsonItem(int Index) const
 TResultRow TResultSet::Row(int Index) const
 {
     TResultRow Row;
-    if (Index < 0 || Index >= Count())
+    if (!Held(Index))
         return Row;
     if (FXml && FSource == SourceAllocine) {
         const pugi::xml_node Item = XmlItem(Index);
@@ -249,7 +265,7 @@ TResultRow TResultSet::Row(int Index) const
 
 std::string TResultSet::CodeText(int Index) const
 {
-    if (Index < 0 || Index >= Count())
+    if (!Held(Index))
         return {};
     if (FXml)
         return CacheCode(XmlText(XmlItem(Index), CodePath(FSource)));
@@ -262,7 +278,7 @@ std::string TResultSet::CodeText(int Index) const
 
 std::int32_t TResultSet::Code(int Index) const
 {
-    if (Index < 0 || Index >= Count())
+    if (!Held(Index))
         throw EDDKError(DDKFormat("List index out of bounds (%d)", Index));
     if (!FXml)
         return JsonInteger(JsonItem(Index), CodeMember(FSource));
@@ -277,7 +293,7 @@ std::int32_t TResultSet::Code(int Index) const
 
 std::string TResultSet::PageUrl(int Index) const
 {
-    if (Index < 0 || Index >= Count())
+    if (!Held(Index))
         return {};
     if (FXml)
         return WebAddress(XmlText(XmlItem(Index), FSource == SourceAllocine ? "linkList/link/@href" : "url"));
@@ -306,9 +322,11 @@ std::vector<QPixmap> LoadThumbnails(const TResultSet& Results)
 {
     const QPixmap Placeholder = Stretched(PictureFromResource(VantryResource_nofolder75()));
     const std::string Base = Config.CacheDir + "/" + ServiceWord(Results.Source()) + "-";
+    // The rows beyond these can never be shown.
+    const int Shown = std::min(Results.Count(), TResultModel::MaxRows);
     std::vector<QPixmap> Thumbnails;
-    Thumbnails.reserve(static_cast<std::size_t>(Results.Count()));
-    for (int Index = 0; Index < Results.Count(); ++Index) {
+    Thumbnails.reserve(static_cast<std::size_t>(Shown));
+    for (int Index = 0; Index < Shown; ++Index) {
         const std::string Code = Results.CodeText(Index);
         const QPixmap Poster = Code.empty() ? QPixmap() : CachedPoster(Base + Code);
         Thumbnails.push_back(Poster.isNull() ? Placeholder : Stretched(Poster));

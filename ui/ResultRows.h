@@ -61,6 +61,9 @@ public:
     std::string PageUrl(int Index) const;
 
 private:
+    // Whether result Index is held: a JSON set keeps only the results a row
+    // can show, and counts the others.
+    bool Held(int Index) const;
     pugi::xml_node XmlItem(int Index) const;
     const TJson& JsonItem(int Index) const;
 
@@ -68,12 +71,13 @@ private:
     std::unique_ptr<pugi::xml_document> FXml;
     pugi::xpath_node_set FXmlResults;
     std::unique_ptr<TJson> FJson;
-    const TJson* FJsonResults = nullptr; // a list inside FJson
+    const TJson* FJsonResults = nullptr; // a list inside FJson, cut after the rows it can fill
+    int FJsonCount = 0;                  // the results the list held
 };
 
-// One picture per result of Results, in result order (also beyond the rows
-// shown): the result's poster from the cache folder, or the placeholder when
-// it is missing or does not decode. Each picture is 75 x 100.
+// One picture per result of Results that a row can show, in result order: the
+// result's poster from the cache folder, or the placeholder when it is missing
+// or does not decode. Each picture is 75 x 100.
 std::vector<QPixmap> LoadThumbnails(const TResultSet& Results);
 
 // The result grid's rows over a result set: at most 10, and one row that

@@ -153,13 +153,14 @@ int TFormAnomaly::Execute(const std::string& RecordName, TSource Source)
                 FileName = XmlText(*Xml, "/*/filename");
                 Words = XmlText(*Xml, "/*/words");
             } else if (Xml) {
-                MovieDir = XmlText(*Xml, "/OpenSearchDescription/moviedir");
-                Title = XmlText(*Xml, "/OpenSearchDescription/title");
-                OriginalTitle = XmlText(*Xml, "/OpenSearchDescription/originalTitle");
-                Year = XmlText(*Xml, "/OpenSearchDescription/productionYear");
-                ReleaseDate =
-                    DDKStringToDateTime(XmlText(*Xml, "/OpenSearchDescription/realeaseDate"), false);
-                Code = XmlInteger(*Xml, "/OpenSearchDescription/code");
+                // Our members are read under whatever root the answer had, as
+                // they were written: an error page read as XML has another.
+                MovieDir = XmlText(*Xml, "/*/moviedir");
+                Title = XmlText(*Xml, "/*/title");
+                OriginalTitle = XmlText(*Xml, "/*/originalTitle");
+                Year = XmlText(*Xml, "/*/productionYear");
+                ReleaseDate = DDKStringToDateTime(XmlText(*Xml, "/*/realeaseDate"), false);
+                Code = XmlInteger(*Xml, "/*/code");
                 Words = XmlText(*Xml, "/OpenSearchDescription/opensearch:Query/@searchTerms");
             } else if (Source == SourceAllocine) {
                 const TJson& Feed = JsonObject(*FResults.Json(), "feed");
@@ -263,9 +264,14 @@ bool TFormAnomaly::CloseQuery()
 
 void TFormAnomaly::BtOKClick()
 {
-    // A code that is not a number raises: the button then keeps the window open.
-    SelectedCode = DDKTagged("[TFormAnomaly.BtOKClick] ",
-                             [&] { return FResults.Code(GridSearch->currentIndex().row()); });
+    // A code that is not a number, or no movie's (0 when missing, or below),
+    // raises: the button then keeps the window open.
+    SelectedCode = DDKTagged("[TFormAnomaly.BtOKClick] ", [&] {
+        const std::int32_t Code = FResults.Code(GridSearch->currentIndex().row());
+        if (Code < 1)
+            throw EDDKError(DDKFormat("Le résultat choisi n'a pas de code valide (%d)", Code));
+        return Code;
+    });
 }
 
 void TFormAnomaly::BtIgnoreClick()

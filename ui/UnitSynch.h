@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -78,9 +79,11 @@ public:
     std::int32_t ReadAnomaly(TSource Source, TDDKStringList* List);
     void BtAnoAllocineClick();
     void BtAnoTmdbClick();
-    // Starts one single-movie worker, which takes over Movie.
+    // Starts one single-movie worker, which takes over Movie. Record, when
+    // given, is the anomaly record of the choice: it is deleted once the
+    // worker has finished the movie, and kept when the worker fails.
     void StartThread(TMode Mode, std::int32_t Code, std::unique_ptr<TMovieInfo> Movie,
-                     const std::string& Folder);
+                     const std::string& Folder, const std::string& Record = {});
     void AnomalyThreadTerminate(TWorkerThread* Sender);
 
 protected:
@@ -98,6 +101,8 @@ private:
     void ShowLogLine(const std::string& Line);
     // One walk over the records of Source.
     void WalkAnomalies(TSource Source);
+    // Removes an anomaly record; raises with the system's reason when it cannot.
+    static void DeleteRecord(const std::string& Record);
 
     TMainThreadDispatcher& FDispatcher;
     TPrompts& FPrompts;
@@ -131,5 +136,7 @@ private:
     bool FStopped = false;
     std::string FUpdateUrl;
     std::int32_t FThreadCount = 0;
+    // The record of each running single-movie worker that has one.
+    std::map<const TWorkerThread*, std::string> FRecordsInWork;
     bool FLogFailureShown = false; // a log that cannot be written is reported once per run
 };

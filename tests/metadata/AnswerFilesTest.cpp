@@ -1,6 +1,7 @@
 #include "MetadataTestHelpers.h"
 #include "UnitMetadata.h"
 
+#include "DDKFiles.h"
 #include "DDKStrings.h"
 #include "FakeServices.h"
 #include "HttpObject.h"
@@ -112,6 +113,105 @@ TEST_F(AnswerFiles, AnomalyBothFormsForBothServicesWithTheirMembersAndWhatBlocks
     EXPECT_EQ(Records, Expected);
 }
 
+TEST_F(AnswerFiles, AnXmlAnswerNeverCarriesMembersOfOursIntoItsRecord)
+{
+    // An answer's own members by our names, in any letter case, go; ours
+    // then stand alone after the answer's results.
+    FMetadata.AddAnomaly(
+        "<feed><MCDIR>/home/u</MCDIR><movie code=\"1\"/><filename>/home/u/.profile</filename>"
+        "<Words>x</Words><volume>v</volume><mcdirs>kept</mcdirs></feed>",
+        SourceAllocine, FMovie, "/films/@Vantry", "le+film");
+    FMetadata.AddAnomaly(
+        "<OpenSearchDescription><moviedir>/etc</moviedir><Code>1</Code><movies/><Title>x</Title>"
+        "<originaltitle/><productionYear/><REALEASEDATE/><words>kept</words>"
+        "</OpenSearchDescription>",
+        SourceTmdb, FMovie, "", "");
+    EXPECT_EQ(Members(Config.AnomalyDir + "/allocine-Le film.avi.xml"),
+              "movie=,mcdirs=kept,filename=" + FMovie.FileName +
+                  ",mcdir=/films/@Vantry,words=le+film,volume=,");
+    EXPECT_EQ(Members(Config.AnomalyDir + "/tmdb-4321.xml"),
+              "movies=,words=kept,code=4321,title=Le film,originalTitle=The Movie,productionYear=1999,"
+              "realeaseDate=1899-12-30 00:00:00,moviedir=/films/@Vantry/Le film (1999) #4321,volume=,");
+}
+
+TEST_F(AnswerFiles, MovieFilesWithNamesAsLongAsANameMayBeGetARecordEach)
+{
+    // Alike but for their ends, and cut in the middle of a character were
+    // they cut at a byte.
+    std::string Start;
+    for (int Index = 0; Index < 123; ++Index)
+        Start += "é";
+    std::vector<TMovieInfo> Movies;
+    for (const std::string End : {"a.avi", "b.avi", "é.mkv"}) {
+        TMovieInfo Movie = FMovie;
+        Movie.SetFileName(FFolder.Write("Films/" + Start + End, "movie"));
+        EXPECT_FALSE(TMetadata::AnomalyWaiting(SourceAllocine, Movie));
+        FMetadata.AddAnomaly(End == "a.avi" ? AllocineXml : AllocineJson, SourceAllocine, Movie, "", "");
+        EXPECT_TRUE(TMetadata::AnomalyWaiting(SourceAllocine, Movie));
+        Movies.push_back(Movie);
+    }
+    // The XML record blocks a JSON one of the same movie.
+    FMetadata.AddAnomaly(AllocineJson, SourceAllocine, Movies[0], "", "");
+
+    const TNames Names = EntryNames(Config.AnomalyDir);
+    ASSERT_EQ(Names.size(), 3u);
+    for (const std::string& Name : Names) {
+        EXPECT_LE(Name.size(), 255u) << Name;
+        EXPECT_TRUE(Name.starts_with("allocine-" + Start.substr(0, 200))) << Name;
+        EXPECT_NO_THROW((void)nlohmann::json(Name).dump()) << Name; // whole characters only
+    }
+    for (const TMovieInfo& Movie : Movies) {
+        const std::string Record =
+            Movie.FileName.ends_with("a.avi")
+                ? TMetadata::AnomalyFileName(SourceAllocine, Movie)
+                : DDKChangeFileExt(TMetadata::AnomalyFileName(SourceAllocine, Movie), ".json");
+        EXPECT_NE(Members(Record).find(",filename=" + Movie.FileName + ","), std::string::npos) << Record;
+    }
+}
+
+TEST_F(AnswerFiles, AJsonRecordIsTheAnswerAsItWasWithOurMembersLastWhereTheyBelong)
+{
+    // Every kind of value, escapes, a "feed" deeper down that receives nothing,
+    // and members by our names that the answer's own must not stand for.
+    const std::string Values = R"("t":true,"f":false,"n":null,"i":-12,"u":18446744073709551615,"x":1.5e-3,)"
+                               R"("s":"a\"b\\c\u00e9\n\u0001\ud83d\ude00","e":{},"a":[[],[{}],{"feed":{}}])";
+    const std::string Answers[] = {
+        R"({"feed":{"mcdir":"/etc","movie":[{"code":1}],)" + Values +
+            R"(,"volume":[1,{"a":2}]},"words":"kept"})",
+        R"({"moviedir":"/etc","results":[{"id":1}],)" + Values + R"(,"code":{"x":[1]},"page":1})",
+    };
+    TMovieInfo Movie = FMovie;
+    Movie.FileName = "/films/\xE9t\xE9\".avi"; // not UTF-8, and a quote
+    FMetadata.AddAnomaly(Answers[0], SourceAllocine, Movie, "/films/@Vantry", "le+film");
+    FMetadata.AddAnomaly(Answers[1], SourceTmdb, Movie, "", "le film");
+
+    TOrderedJson Expected[] = {TOrderedJson::parse(Answers[0]), TOrderedJson::parse(Answers[1])};
+    TOrderedJson& Feed = Expected[0]["feed"];
+    for (const char* Name : {"mcdir", "volume"})
+        Feed.erase(Name);
+    Feed["filename"] = "/films/\uFFFDt\uFFFD\".avi";
+    Feed["mcdir"] = "/films/@Vantry";
+    Feed["words"] = "le+film";
+    for (const char* Name : {"moviedir", "code"})
+        Expected[1].erase(Name);
+    const TOrderedJson Tmdb =
+        TOrderedJson::parse(R"({"code":4321,"title":"Le film","originalTitle":"The Movie",
+        "productionYear":"1999","realeaseDate":"1899-12-30 00:00:00",
+        "moviedir":"/films/@Vantry/Le film (1999) #4321","words":"le film"})");
+    for (const auto& [Name, Value] : Tmdb.items())
+        Expected[1][Name] = Value;
+    const std::string Records[] = {Config.AnomalyDir + "/allocine-\xE9t\xE9\".avi.json",
+                                   Config.AnomalyDir + "/tmdb-4321.json"};
+    for (int Index = 0; Index < 2; ++Index) {
+        // The volume of the movie's drive comes last.
+        TOrderedJson Written = TOrderedJson::parse(ReadWholeFile(Records[Index]));
+        TOrderedJson& Members = Index == 0 ? Written["feed"] : Written;
+        ASSERT_EQ(Members.back().size(), 2u) << Members.dump();
+        Members.erase("volume");
+        EXPECT_EQ(Written.dump(), Expected[Index].dump());
+    }
+}
+
 TEST_F(AnswerFiles, AnswersThatCannotBeReadAreRefusedWithTheirTagAndLeaveNothing)
 {
     const std::string Deep = std::string(100000, '[') + std::string(100000, ']');
@@ -119,14 +219,17 @@ TEST_F(AnswerFiles, AnswersThatCannotBeReadAreRefusedWithTheirTagAndLeaveNothing
     for (int Level = 0; Level < 5000; ++Level)
         DeepXml = "<a>" + DeepXml + "</a>";
     for (const std::string& Answer : {std::string("{\"feed\": ["), std::string("<feed><movie></feed>"),
+                                      std::string(R"({"feed":{"movie":[]},"feed":5})"),
                                       "{\"feed\":{\"x\":" + Deep + "}}", "<feed>" + DeepXml + "</feed>"}) {
         const std::string Error =
             ErrorOf([&] { FMetadata.AddAnomaly(Answer, SourceAllocine, FMovie, "", ""); });
         EXPECT_TRUE(Error.starts_with("[TMetadata.AddAnomaly] ")) << Answer.substr(0, 40) << ": " << Error;
-        // Deep answers are no error for the cache, which finds no movie in them.
+        // A deep XML answer is no error for the cache, which finds no movie in
+        // it; a deep JSON one is refused as it is read.
         const std::string PosterError =
             ErrorOf([&] { FMetadata.SavePosterCache(Answer, SourceAllocine, FHttp); });
-        EXPECT_EQ(PosterError.starts_with("[TMetadata.SavePosterCache] "), Answer.size() < 100)
+        EXPECT_EQ(PosterError.starts_with("[TMetadata.SavePosterCache] "),
+                  Answer.size() < 100 || Answer.starts_with("{"))
             << PosterError;
     }
     EXPECT_TRUE(EntryNames(Config.AnomalyDir).empty() && EntryNames(Config.CacheDir).empty());

@@ -129,6 +129,37 @@ TEST(Readers, TmdbMovieAndSearchesInBothForms)
     EXPECT_EQ(DescribeTmdb(list), first + "1;" + second + "0;");
 }
 
+TEST(Readers, SearchListsHoldTheResultsASearchCanReturnHoweverManyTheAnswerHolds)
+{
+    // Thirty results in each form; an odd one past those kept is never read.
+    std::string AllocineJson, AllocineXml, TmdbJson, TmdbXml;
+    for (int Code = 1; Code <= 30; ++Code) {
+        const std::string Separator = Code > 1 ? "," : "";
+        AllocineJson += Separator + (Code == 30 ? R"({"code":"x"})" : DDKFormat(R"({"code":%d})", Code));
+        AllocineXml += DDKFormat("<movie code=\"%d\"/>", Code);
+        TmdbJson += Separator + (Code == 30 ? R"({"id":null})" : DDKFormat(R"({"id":%d,"backdrop_path":null})", Code));
+        TmdbXml += DDKFormat("<movie><id>%d</id></movie>", Code);
+    }
+    TMetadata Metadata;
+    TMovieList List;
+    const auto Codes = [&] {
+        std::string Text;
+        for (int Index = 0; Index < List.Count(); ++Index)
+            Text += std::to_string(List.Items(Index).Code) + " ";
+        return Text;
+    };
+    const std::string Ten = "1 2 3 4 5 6 7 8 9 10 ", Twenty = Ten + "11 12 13 14 15 16 17 18 19 20 ";
+    Metadata.ReadSearchAc(R"({"feed":{"movie":[)" + AllocineJson + "]}}", List);
+    EXPECT_EQ(Codes(), Ten);
+    Metadata.ReadSearchAc("<feed>" + AllocineXml + "</feed>", List);
+    EXPECT_EQ(Codes(), Ten);
+    Metadata.ReadSearchTmdb(R"({"results":[)" + TmdbJson + "]}", List);
+    EXPECT_EQ(Codes(), Twenty);
+    Metadata.ReadSearchTmdb("<OpenSearchDescription><movies>" + TmdbXml + "</movies></OpenSearchDescription>",
+                            List);
+    EXPECT_EQ(Codes(), Twenty);
+}
+
 TEST(Readers, FailuresCarryTheReadersTag)
 {
     TMetadata Metadata;

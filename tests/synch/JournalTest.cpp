@@ -103,8 +103,9 @@ TEST_F(JournalTest, ARenameThatCannotBeJournalledIsTakenBackAndEndsRenamingForTh
     EXPECT_EQ(JournalAttempts, 1);
     EXPECT_EQ(MovieFiles(), Before);
     ASSERT_EQ(Lines.size(), 1u);
-    EXPECT_TRUE(Lines[0].starts_with("[TSynchThread.Execute] [TSynchThread.SaveMovieInfo] Le renommage en "
-                                     "\"Avatar ("))
+    EXPECT_TRUE(Lines[0].starts_with("\"" + Scenario.Movie("avatar 2009.avi") +
+                                     "\" /ERROR #61282 > [TSynchThread.Execute] [TSynchThread.SaveMovieInfo] "
+                                     "Le renommage en \"Avatar ("))
         << Lines[0];
 
     // Once the journal can be written, every rename is done and journalled.

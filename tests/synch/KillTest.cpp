@@ -201,7 +201,7 @@ TEST_F(KillTest, ASecondSynchronisationOfAFolderBeingSynchronisedTouchesNothing)
         "[TSynchThread.Execute] Une synchronisation de ce dossier est déjà en cours (\"" +
         Scenario.MovieDir() + "\")"};
     EXPECT_EQ(RunSynchronisation(Scenario.MovieDir(), true), Refusal);
-    // Nor may a movie be finished by hand meanwhile.
+    // Nor may a movie be finished by hand meanwhile; the line names the movie and its code.
     EXPECT_EQ(RunSynchronisation(Scenario.LibraryDir(), true,
                                  [&](TSynchThread& Worker) {
                                      Worker.Mode = ModeAnomalyAllocine;
@@ -209,7 +209,7 @@ TEST_F(KillTest, ASecondSynchronisationOfAFolderBeingSynchronisedTouchesNothing)
                                      Worker.Movie = std::make_unique<TMovieInfo>();
                                      Worker.Movie->SetFileName(Scenario.Movie("avatar 2009.avi"));
                                  }),
-              Refusal);
+              Strings{"\"" + Scenario.Movie("avatar 2009.avi") + "\" /ERROR #61282 > " + Refusal[0]});
 
     ASSERT_FALSE(Driver.End(false));
     Scenario.ExpectCompleteLibrary();

@@ -3,13 +3,21 @@
 // workers finish the movies in the background.
 #include "MainWindowFixture.h"
 
+#include "DDKFiles.h"
+#include "DDKStrings.h"
+
 #include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <deque>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +45,10 @@ struct AnomalyWalkTest : MainWindowTest
     // answered by the next of Answers.
     void Walk(const char* Name, std::deque<TAnswer> Answers)
     {
+        WalkBy([&] { Click(Name); }, std::move(Answers));
+    }
+    void WalkBy(const std::function<void()>& Start, std::deque<TAnswer> Answers)
+    {
         struct TShowCounter : QObject
         {
             int Count = 0;
@@ -58,7 +70,7 @@ struct AnomalyWalkTest : MainWindowTest
             Answer(*FormAnomaly);
         });
         Driver.start(5);
-        Click(Name);
+        Start();
         FormAnomaly->removeEventFilter(&Showings);
         EXPECT_TRUE(Answers.empty()) << Answers.size() << " answers left: fewer records were shown";
         EXPECT_EQ(Answered, Showings.Count) << "a record was shown that the test did not expect";
@@ -73,6 +85,17 @@ struct AnomalyWalkTest : MainWindowTest
 
     std::string Record(const std::string& Name) const { return Config.AnomalyDir + "/" + Name; }
     std::string Log() const { return Find<QPlainTextEdit>("MemoLog")->toPlainText().toStdString(); }
+    std::vector<std::string> LogLines() const
+    {
+        std::vector<std::string> Lines;
+        for (const QString& Line : Find<QPlainTextEdit>("MemoLog")->toPlainText().split('\n'))
+            Lines.push_back(Line.toStdString());
+        return Lines;
+    }
+    static int EntryCount(const std::string& Folder)
+    {
+        return int(std::distance(fs::directory_iterator(Folder), fs::directory_iterator()));
+    }
 };
 
 TEST_F(AnomalyWalkTest, AlloCineRecordsAreResolvedByAChosenResultOrLeftUnfound)
@@ -90,13 +113,13 @@ TEST_F(AnomalyWalkTest, AlloCineRecordsAreResolvedByAChosenResultOrLeftUnfound)
     Walk("BtAnoAllocine", {Press("BtOK"), Press("BtUnfound")});
     EXPECT_EQ(Prompts.Calls.back(),
               (TScriptedPrompts::TCall{"InputBox", "Quel code pour ce fichier ?", "Les Évadés.avi"}));
-    EXPECT_FALSE(fs::exists(Avatar));
     EXPECT_FALSE(fs::exists(Evades));
 
     // The buttons wait for the worker, then count again.
     EXPECT_FALSE(Enabled("BtStart"));
     EXPECT_FALSE(Enabled("BtAnoTmdb"));
     WaitUntilIdle();
+    EXPECT_FALSE(fs::exists(Avatar));
     EXPECT_EQ(Caption("BtAnoAllocine"), "Traiter les anomalies Allociné (0)");
     EXPECT_FALSE(Enabled("BtAnoAllocine"));
     const std::string AvatarDir = Scenario.Library("Avatar (2009) #61282");
@@ -128,9 +151,9 @@ TEST_F(AnomalyWalkTest, TmdbRecordsCanBeSkippedIgnoredOrGivenACode)
     Walk("BtAnoTmdb", {Press("BtUnfound"), Press("BtIgnore")});
     ASSERT_EQ(Prompts.Texts("InputBox"), Strings{"Quel code pour ce titre ?"});
     EXPECT_EQ(Prompts.Calls[0].Caption, "Alien, le huitième passager (Alien)");
-    EXPECT_FALSE(fs::exists(Alien));
     EXPECT_FALSE(fs::exists(Amelie));
     WaitUntilIdle();
+    EXPECT_FALSE(fs::exists(Alien));
     EXPECT_EQ(Caption("BtAnoTmdb"), "Traiter les anomalies Tmdb (0)");
     EXPECT_EQ(ReadWholeFile(Scenario.Library(AlienDir) + "/tmdb.json"),
               ReadWholeFile(AnswerData("tmdb-movie-19995.json")));
@@ -189,6 +212,106 @@ TEST_F(AnomalyWalkTest, ALogThatCannotBeWrittenEndsTheWalkWithOneBox)
     EXPECT_NE(Messages[0].find(Config.LogFile), std::string::npos) << Messages[0];
     EXPECT_TRUE(fs::exists(Record("tmdb-3003.json")));
     EXPECT_EQ(Log(), "");
+}
+
+TEST_F(AnomalyWalkTest, AChoiceStaysInItsRecordUntilItsWorkerHasFinishedTheMovie)
+{
+    Synchronise();
+    const std::string Avatar = Record("allocine-avatar 2009.avi.json");
+    const std::string Evades = Record("allocine-Les Évadés.avi.json");
+    const std::string EvadesFile = "\"" + Scenario.Movie("Les Évadés.avi") + "\" /ERROR #";
+    // Avatar's movie answer comes late, and so does the service's word that
+    // the code typed for "Les Évadés" is unknown.
+    Scenario.Fake.Answer(AllocineApiHost, "/rest/v3/movie",
+                         FakeAnswer::Slow(2s, ReadWholeFile(SynchData("allocine-movie-61282.json"))), 1,
+                         "code=61282&");
+    FakeAnswer NotFound = FakeAnswer::Status(404);
+    NotFound.Delay = 2s;
+    Scenario.Fake.Answer(AllocineApiHost, "/rest/v3/movie", NotFound, 1, "code=999&");
+    Prompts.InputAnswers = {"999"};
+    Walk("BtAnoAllocine", {Press("BtOK"), Press("BtUnfound")});
+    EXPECT_TRUE(fs::exists(Avatar) && fs::exists(Evades));
+    // A walk meanwhile offers neither choice again.
+    WalkBy([&] { Form->BtAnoAllocineClick(); }, {});
+    WaitUntilIdle();
+    EXPECT_FALSE(fs::exists(Avatar));
+    EXPECT_TRUE(fs::exists(Scenario.Library("Avatar (2009) #61282") + "/allocine.json"));
+    EXPECT_TRUE(fs::exists(Evades));
+    EXPECT_EQ(CountHolding(LogLines(), EvadesFile + "999 > "), 1) << Log();
+    EXPECT_EQ(CountHolding(LogLines(), "Le code 999 est inconnu du service (404 Not Found)"), 1) << Log();
+    EXPECT_EQ(Caption("BtAnoAllocine"), "Traiter les anomalies Allociné (1)");
+
+    // Another synchronisation of the folder refuses the worker: the record stays too.
+    const int Library = ::open(Scenario.LibraryDir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(Library, LOCK_EX | LOCK_NB), 0);
+    Prompts.InputAnswers = {"3003"};
+    Walk("BtAnoAllocine", {Press("BtUnfound")});
+    WaitUntilIdle();
+    ::close(Library);
+    EXPECT_TRUE(fs::exists(Evades));
+    EXPECT_EQ(CountHolding(LogLines(), EvadesFile + "3003 > [TSynchThread.Execute] Une synchronisation de ce "
+                                                    "dossier est déjà en cours"),
+              1)
+        << Log();
+}
+
+TEST_F(AnomalyWalkTest, RecordsThatNameFoldersOrFilesOutOfPlaceAreLoggedKeptAndNeverActedOn)
+{
+    Scenario.CreateMovieFiles();
+    Scenario.ScriptServices();
+    const std::string Profile = Scenario.Temp.Write("home/.profile", "the user's"),
+                      Avatar = "avatar 2009.avi";
+    const std::string Library = Scenario.LibraryDir(), Films = Scenario.MovieDir();
+    // A folder that looks like a movie folder of ours, outside any library.
+    const std::string Stray = Scenario.Temp.Write("Films/Autre/allocine.json",
+                                                  ReadWholeFile(SynchData("allocine-movie-2001.json")));
+    const std::string StrayDir = DDKExtractFilePath(Stray);
+    const std::pair<std::string, std::string> AllocinePlaces[] = {
+        {Profile, Library},                                // a file outside the movie folder
+        {".profile", "@Vantry"},                           // relative to the working folder
+        {Scenario.Movie(Avatar), Films + "/Bibliothèque"}, // a library by another name
+        {Scenario.Library(Avatar), Library},               // a file inside the library
+        {Library, Library},                                // the library itself
+        {Films + "/../home/.profile", Library},            // a way out
+    };
+    const std::string TmdbPlaces[] = {Library, StrayDir, Scenario.Library("a/b"), Library + "/./b",
+                                      "@Vantry/b"};
+    int Index = 0;
+    for (const auto& [File, McDir] : AllocinePlaces)
+        Scenario.Temp.Write(
+            DDKFormat("app/Anomaly/allocine-%d.json", ++Index),
+            nlohmann::json{
+                {"feed",
+                 {{"movie", {{{"code", 61282}, {"title", "Avatar"}}}}, {"filename", File}, {"mcdir", McDir}}}}
+                .dump());
+    for (const std::string& MovieDir : TmdbPlaces)
+        Scenario.Temp.Write(DDKFormat("app/Anomaly/tmdb-%d.json", ++Index),
+                            nlohmann::json{{"results", {{{"id", 19995}, {"title", "Avatar"}}}},
+                                           {"code", 2001},
+                                           {"title", "Alien"},
+                                           {"moviedir", MovieDir}}
+                                .dump());
+    Open();
+    Walk("BtAnoAllocine", std::deque<TAnswer>(std::size(AllocinePlaces), Press("BtOK")));
+    Walk("BtAnoTmdb", std::deque<TAnswer>(std::size(TmdbPlaces), Press("BtOK")));
+    WaitUntilIdle();
+
+    // Each record has its line and stays; nothing was asked of the services,
+    // made, written or renamed.
+    const std::vector<std::string> Lines = LogLines();
+    EXPECT_EQ(CountHolding(Lines, " /ERROR #"), Index);
+    EXPECT_EQ(CountHolding(Lines, "rien n'est créé ni renommé"), Index);
+    EXPECT_EQ(CountHolding(Lines, "| \"" + Profile + "\" /ERROR #61282 > "), 1);
+    EXPECT_EQ(CountHolding(Lines, "| \"Alien\" /ERROR #19995 > "), long(std::size(TmdbPlaces)));
+    EXPECT_EQ(EntryCount(Config.AnomalyDir), Index);
+    EXPECT_EQ(Scenario.Fake.Count(AllocineApiHost, "/rest/v3/movie") +
+                  Scenario.Fake.Count(TmdbApiHost, "/3/movie/19995"),
+              0);
+    EXPECT_FALSE(fs::exists(Library) || fs::exists(Films + "/Bibliothèque") ||
+                 fs::exists(Films + "/@Vantry"));
+    EXPECT_EQ(EntryCount(StrayDir), 1);
+    EXPECT_EQ(ReadWholeFile(Profile), "the user's");
+    EXPECT_TRUE(fs::exists(Scenario.Movie(Avatar)));
 }
 
 } // namespace

@@ -268,6 +268,30 @@ TEST_F(AnomalyWindowTest, RecordsOfBothServicesInBothFormsShowTheirResults)
     }
 }
 
+TEST_F(AnomalyWindowTest, ATmdbRecordReadsBackAsWrittenWhateverTheAnswersRoot)
+{
+    // An error page read as XML: no result, but the movie's members all the same.
+    Run(SourceTmdb, "<html><head><title>Erreur</title></head><body>503</body></html>", [&] {
+        EXPECT_EQ(Form->windowTitle().toStdString(), "Le Grand Bleu (The Big Blue) (1988)");
+        EXPECT_EQ(Model().ResultCount(), 0);
+        Click("LbLink");
+    });
+    EXPECT_EQ(Form->MovieDir, Temp / "Films/@Vantry/Le Grand Bleu (1988) #61282");
+    EXPECT_EQ(Form->Title, "Le Grand Bleu");
+    EXPECT_EQ(Form->OriginalTitle, "The Big Blue");
+    EXPECT_EQ(Prompts.Texts("OpenUrl"),
+              Strings{DDKFormat("http://%s/film/fichefilm_gen_cfilm=61282.html", AllocineWebHost)});
+}
+
+TEST_F(AnomalyWindowTest, ARecordOfAMovieFileWithTheLongestNameShowsItWhole)
+{
+    const std::string Name = std::string(240, 'x') + " (2009).avi";
+    MovieFile = Temp.Write("Films/" + Name, "movie");
+    Run(SourceAllocine, "allocine-search-avatar.xml",
+        [&] { EXPECT_EQ(Form->windowTitle().toStdString(), Name); });
+    EXPECT_EQ(Form->FileName, MovieFile);
+}
+
 TEST_F(AnomalyWindowTest, RecordsThatCannotBeReadRaiseWithoutShowingTheWindow)
 {
     for (const std::string Text : {"{\"results\":", "{\"page\":1}", "<feed><movie></feed>", ""}) {
@@ -286,8 +310,13 @@ TEST_F(AnomalyWindowTest, RecordsThatCannotBeReadRaiseWithoutShowingTheWindow)
 
 TEST_F(AnomalyWindowTest, ButtonsEndTheWindowWithTheirResults)
 {
-    // A code that is no number is shown as an error, and the window stays open.
-    const std::string Odd = R"(<feed><movie code="abc"><title>X</title></movie></feed>)";
+    // A code that is no number, or no movie's, is shown as an error, and the window stays open.
+    const auto Odd = [](const std::string& Code) {
+        return "<feed><movie " + Code + "><title>X</title></movie></feed>";
+    };
+    const auto OddJson = [](const std::string& Code) {
+        return R"({"feed":{"movie":[{"title":"X")" + Code + "}]}}";
+    };
     const struct
     {
         Strings Steps;
@@ -299,7 +328,12 @@ TEST_F(AnomalyWindowTest, ButtonsEndTheWindowWithTheirResults)
         {{"row 2", "double click"}, mrOk, 178014},
         {{"Escape"}, mrCancel, -1},
         {{"close box"}, mrCancel, -1},
-        {{"BtOK", "close box"}, mrCancel, -1, Odd},
+        {{"BtOK", "close box"}, mrCancel, -1, Odd("code=\"abc\"")},
+        {{"BtOK", "close box"}, mrCancel, -1, Odd("code=\"0\"")},
+        {{"BtOK", "close box"}, mrCancel, -1, Odd("code=\"-61282\"")},
+        {{"BtOK", "close box"}, mrCancel, -1, Odd("")},
+        {{"BtOK", "close box"}, mrCancel, -1, OddJson("")},
+        {{"BtOK", "close box"}, mrCancel, -1, OddJson(",\"code\":-3")},
     };
     for (const auto& Case : Cases) {
         SCOPED_TRACE(Case.Steps.front() + ", " + Case.Steps.back());
@@ -320,12 +354,12 @@ TEST_F(AnomalyWindowTest, ButtonsEndTheWindowWithTheirResults)
         EXPECT_EQ(Result, Case.Result);
         EXPECT_EQ(Form->SelectedCode, Case.Code);
         const Strings Messages = Prompts.Texts("Message");
-        EXPECT_EQ(Messages.size(), Case.Answer == Odd ? 1u : 0u);
+        EXPECT_EQ(Messages.size(), Case.Steps.front() == "BtOK" ? 1u : 0u);
         EXPECT_TRUE(Messages.empty() || Messages[0].starts_with("[TFormAnomaly.BtOKClick] "));
     }
 }
 
-TEST_F(AnomalyWindowTest, TwentyResultsGiveTwentyThumbnailsTenRowsAndTheirColours)
+TEST_F(AnomalyWindowTest, TwentyResultsGiveTenRowsTheirThumbnailsAndTheirColours)
 {
     std::string Results;
     for (int Id = 1; Id <= 20; ++Id)
@@ -339,14 +373,16 @@ TEST_F(AnomalyWindowTest, TwentyResultsGiveTwentyThumbnailsTenRowsAndTheirColour
     Temp.Write("app/Cache/tmdb-4.jpg", Picture(Qt::blue, "JPEG").substr(0, 20));
     Temp.Write("app/Cache/tmdb-5.png", "");
     Run(SourceTmdb, "{\"results\":[" + Results + "]}", [&] {
-        ASSERT_EQ(Model().Thumbnails().size(), 20u);
+        // Only the rows that can show get a picture decoded.
+        EXPECT_EQ(Model().ResultCount(), 20);
+        ASSERT_EQ(Model().Thumbnails().size(), 10u);
         EXPECT_EQ(Model().rowCount(), 10);
         const auto Thumbnail = [&](int Index) { return Model().Thumbnails()[std::size_t(Index)].toImage(); };
         EXPECT_TRUE(Near(Thumbnail(0).pixelColor(37, 50), Qt::red));
         EXPECT_TRUE(Near(Thumbnail(1).pixelColor(37, 50), Qt::green));
         EXPECT_TRUE(Near(Thumbnail(2).pixelColor(37, 50), Qt::blue));
         const QImage Placeholder = PictureFromResource(VantryResource_nofolder75()).toImage();
-        for (int Index : {3, 4, 5, 19})
+        for (int Index : {3, 4, 5, 9})
             EXPECT_EQ(Thumbnail(Index), Placeholder) << Index;
 
         // The first row is selected; the others alternate from the tooltip colour.
