@@ -3,26 +3,90 @@
 #include "DDKStrings.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 #include <cwctype>
+#include <memory>
 #include <stdexcept>
 
 namespace {
 
-// Decodes UTF-8 into wide characters, lower-cased under the locale. A byte
-// that does not start a valid sequence stays out of the way of real characters
-// (DDKNextChar), so that it never equals one.
+// Appends to Result the UTF-8 text decoded into wide characters, lower-cased
+// under the locale. A byte that does not start a valid sequence stays out of
+// the way of real characters (DDKNextChar), so that it never equals one.
+void AppendFoldedWide(std::wstring& Result, std::string_view Text)
+{
+    for (std::size_t position = 0; position < Text.size();) {
+        const char32_t code = DDKNextChar(Text, position);
+        Result.push_back(static_cast<wchar_t>(
+            code >= DDKInvalidByteBase ? code : std::towlower(static_cast<wint_t>(code))));
+    }
+}
+
 std::wstring FoldedWide(std::string_view Text)
 {
     std::wstring result;
     result.reserve(Text.size());
-    for (std::size_t position = 0; position < Text.size();) {
-        const char32_t code = DDKNextChar(Text, position);
-        result.push_back(static_cast<wchar_t>(
-            code >= DDKInvalidByteBase ? code : std::towlower(static_cast<wint_t>(code))));
-    }
+    AppendFoldedWide(result, Text);
     return result;
 }
+
+// Appends to Key the collation weights of Wide, each written in as few bytes
+// as keep the order: a byte string compares as the weights do, one by one and
+// a shorter run first. One byte for the weights below 0x80 (the lower levels
+// of most locales), two up to 0x707F (the letters and the positions of most
+// scripts), three up to 0xF707F, five beyond. The lead byte tells the length
+// and grows with it, and within one length the bytes are the weight's own,
+// high first, so that two weights compare at their first differing byte just
+// as their values do. Weights are positive: the wide key ends at the first 0.
+void AppendWeights(std::string& Key, std::wstring_view Wide)
+{
+    for (const wchar_t weight : Wide) {
+        const auto value = static_cast<std::uint32_t>(weight);
+        if (value < 0x80) {
+            Key.push_back(static_cast<char>(value));
+        } else if (value < 0x80 + 0x70 * 0x100) {
+            const std::uint32_t rest = value - 0x80;
+            Key.push_back(static_cast<char>(0x80 + (rest >> 8)));
+            Key.push_back(static_cast<char>(rest & 0xFF));
+        } else if (value < 0x80 + 0x70 * 0x100 + 0x0F * 0x10000) {
+            const std::uint32_t rest = value - (0x80 + 0x70 * 0x100);
+            Key.push_back(static_cast<char>(0xF0 + (rest >> 16)));
+            Key.push_back(static_cast<char>((rest >> 8) & 0xFF));
+            Key.push_back(static_cast<char>(rest & 0xFF));
+        } else {
+            Key.push_back(static_cast<char>(0xFF));
+            for (int shift = 24; shift >= 0; shift -= 8)
+                Key.push_back(static_cast<char>((value >> shift) & 0xFF));
+        }
+    }
+}
+
+// Collation keys laid end to end in large blocks, so that a long list costs
+// neither one allocation nor one string header per key.
+class TKeyArena
+{
+public:
+    // Copies Key in and returns where it now lies, valid as long as the arena.
+    std::string_view Store(std::string_view Key)
+    {
+        if (FBlocks.empty() || FUsed + Key.size() > FSize) {
+            FSize = std::max(BlockSize, Key.size());
+            FBlocks.push_back(std::make_unique_for_overwrite<char[]>(FSize));
+            FUsed = 0;
+        }
+        char* place = FBlocks.back().get() + FUsed;
+        std::copy(Key.begin(), Key.end(), place);
+        FUsed += Key.size();
+        return {place, Key.size()};
+    }
+
+private:
+    static constexpr std::size_t BlockSize = 256 * 1024;
+    std::vector<std::unique_ptr<char[]>> FBlocks;
+    std::size_t FSize = 0;
+    std::size_t FUsed = 0;
+};
 
 } // namespace
 
@@ -117,32 +181,74 @@ void TDDKStringList::SetSorted(bool Value)
 void TDDKStringList::Sort()
 {
     // Each string is folded and transformed once rather than at every
-    // comparison. Its folded form parts only equal keys, which is rare, so it
-    // is made again then rather than kept for a whole long list.
-    struct Keyed
+    // comparison, into a byte key that sorts as the wide one would (see
+    // AppendWeights) at a third of its size or less. Its folded form parts
+    // only equal keys, which is rare, so it is made again then rather than
+    // kept for a whole long list; the position in the list parts equal
+    // strings, so that they keep their order.
+    struct TKeyed
     {
-        std::wstring Key;
-        TDDKStringItem Item;
+        const char* Key;
+        std::uint32_t Length;
+        std::uint32_t Index;
+        std::string_view View() const { return {Key, Length}; }
     };
-    std::vector<Keyed> keyed;
+    if (FItems.size() > UINT32_MAX)
+        throw std::length_error("TDDKStringList: too many strings to sort");
+    TKeyArena arena;
+    std::vector<TKeyed> keyed;
     keyed.reserve(FItems.size());
-    for (auto& item : FItems) {
-        const std::wstring folded = FoldedWide(item.String);
-        std::wstring key(std::wcsxfrm(nullptr, folded.c_str(), 0) + 1, L'\0');
-        key.resize(std::wcsxfrm(key.data(), folded.c_str(), key.size()));
-        keyed.push_back({std::move(key), std::move(item)});
+    std::wstring folded, wide;
+    std::string key;
+    for (std::size_t i = 0; i < FItems.size(); ++i) {
+        folded.clear();
+        AppendFoldedWide(folded, FItems[i].String);
+        // Transformed once when the buffer is large enough, as it soon is.
+        std::size_t length = std::wcsxfrm(wide.data(), folded.c_str(), wide.size());
+        if (length >= wide.size()) {
+            wide.resize(length + 1);
+            length = std::wcsxfrm(wide.data(), folded.c_str(), wide.size());
+        }
+        key.clear();
+        AppendWeights(key, std::wstring_view(wide.data(), length));
+        const std::string_view stored = arena.Store(key);
+        keyed.push_back({stored.data(), static_cast<std::uint32_t>(stored.size()), static_cast<std::uint32_t>(i)});
     }
-    FItems.clear();
-    auto less = [](const Keyed& a, const Keyed& b) {
-        const int order = a.Key.compare(b.Key);
-        return order != 0 ? order < 0 : FoldedWide(a.Item.String) < FoldedWide(b.Item.String);
-    };
-    std::stable_sort(keyed.begin(), keyed.end(), less);
-    for (std::size_t i = 0; i < keyed.size(); ++i) {
-        // The item before may be gone already; the last one kept folds alike.
-        if (FDuplicates == TDuplicates::Ignore && i > 0 && keyed[i].Key == keyed[i - 1].Key &&
-            FoldedWide(keyed[i].Item.String) == FoldedWide(FItems.back().String))
+    std::sort(keyed.begin(), keyed.end(), [this](const TKeyed& a, const TKeyed& b) {
+        if (const int order = a.View().compare(b.View()); order != 0)
+            return order < 0;
+        const std::wstring left = FoldedWide(FItems[a.Index].String);
+        const std::wstring right = FoldedWide(FItems[b.Index].String);
+        return left != right ? left < right : a.Index < b.Index;
+    });
+
+    // The items move to their places in place, one cycle of the order at a
+    // time, and duplicates go afterwards.
+    std::vector<bool> placed(FItems.size());
+    for (std::size_t start = 0; start < keyed.size(); ++start) {
+        if (placed[start])
             continue;
-        FItems.push_back(std::move(keyed[i].Item));
+        TDDKStringItem held = std::move(FItems[start]);
+        std::size_t at = start;
+        while (keyed[at].Index != start) {
+            FItems[at] = std::move(FItems[keyed[at].Index]);
+            placed[at] = true;
+            at = keyed[at].Index;
+        }
+        FItems[at] = std::move(held);
+        placed[at] = true;
+    }
+    if (FDuplicates == TDuplicates::Ignore) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < FItems.size(); ++i) {
+            // The last one kept folds alike when this one is a duplicate.
+            if (kept > 0 && keyed[i].View() == keyed[i - 1].View() &&
+                FoldedWide(FItems[i].String) == FoldedWide(FItems[kept - 1].String))
+                continue;
+            if (kept != i)
+                FItems[kept] = std::move(FItems[i]);
+            ++kept;
+        }
+        FItems.resize(kept);
     }
 }
