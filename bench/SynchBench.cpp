@@ -137,9 +137,11 @@ bool Filled(const std::string& FileName)
 //   media-centre files are there; the answer read and parsed; the sizes of
 //   the poster and of the backdrop, and only when the backdrop is missing or
 //   empty, TMDb's record and anomaly records; the DvdInfoCache file.
-double Floor(const std::string& MovieFolder)
+double Floor(const std::string& Folder)
 {
     const auto start = Clock::now();
+    // The playlists name movie files by absolute paths, as the program sees them.
+    const std::string MovieFolder = fs::absolute(Folder).lexically_normal().string();
     const std::string library = MovieFolder + "/@Vantry";
     const pugi::xpath_query references("/asx/entry/ref/@href");
     std::unordered_map<std::string, std::string> links;
@@ -206,8 +208,11 @@ double Synchronise(const std::string& MovieFolder, int& LogLines, std::string& F
     const auto start = Clock::now();
     worker->Start();
     dispatcher.PumpUntil([&ended] { return ended; }, std::chrono::hours(2));
+    // Done when the window would say so; the worker then lets go of its
+    // memory, as the floor does after its time is taken.
+    const double seconds = SecondsSince(start);
     TWorkerThread::WaitForAllWorkers();
-    return SecondsSince(start);
+    return seconds;
 }
 
 struct TRun

@@ -206,7 +206,7 @@ void TSynchThread::AddLink(const std::string& FileName, const std::string& AsxFi
 {
     FLinkedFiles.Add(FileName);
     FLinkAsx.Add(AsxFile);
-    FLinkIndex.try_emplace(DDKLowerCase(FileName), FLinkedFiles.Count() - 1);
+    IndexLink(FLinkedFiles.Count() - 1);
     RememberMovieFolder(FolderOf(AsxFile));
 }
 
@@ -214,16 +214,48 @@ void TSynchThread::IndexLinks()
 {
     FLinkIndex.clear();
     for (int i = 0; i < FLinkedFiles.Count(); ++i)
-        FLinkIndex.try_emplace(DDKLowerCase(FLinkedFiles[i]), i);
+        IndexLink(i);
+}
+
+std::uint64_t TSynchThread::LinkKey(std::string_view FileName)
+{
+    // FNV-1a over the name with A-Z lowered, so that names the look-up
+    // takes for one share their key.
+    std::uint64_t key = 14695981039346656037ull;
+    for (const char c : FileName) {
+        key ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        key *= 1099511628211ull;
+    }
+    return key;
+}
+
+void TSynchThread::IndexLink(int Index)
+{
+    // Only the first link of a name counts; two names that merely share
+    // their key both go in.
+    const std::string& fileName = FLinkedFiles[Index];
+    const std::uint64_t key = LinkKey(fileName);
+    for (auto [at, end] = FLinkIndex.equal_range(key); at != end; ++at)
+        if (DDKSameText(FLinkedFiles[at->second], fileName))
+            return;
+    FLinkIndex.emplace(key, Index);
+}
+
+int TSynchThread::FirstLink(std::string_view FileName) const
+{
+    for (auto [at, end] = FLinkIndex.equal_range(LinkKey(FileName)); at != end; ++at)
+        if (DDKSameText(FLinkedFiles[at->second], FileName))
+            return at->second;
+    return -1;
 }
 
 bool TSynchThread::GoodFileName(const std::string& FileName, TMovieInfo& Movie)
 {
     return DDKTagged("[TSynchThread.GoodFileName] ", [&] {
-        const auto link = FLinkIndex.find(DDKLowerCase(FileName));
-        if (link == FLinkIndex.end())
+        const int link = FirstLink(FileName);
+        if (link < 0)
             return false;
-        const std::string cache = CachedAnswer(FolderOf(FLinkAsx[link->second]));
+        const std::string cache = CachedAnswer(FolderOf(FLinkAsx[link]));
         if (cache.empty())
             return false;
         FMetadata->ReadFicheAcFile(cache, Movie);

@@ -26,6 +26,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -166,12 +167,23 @@ private:
     // Dir + "/" + the name of its cached AlloCine answer, or "". The listing
     // it takes serves the next CheckMovieFolder of the same folder.
     std::string CachedAnswer(const std::string& Dir);
+    // Whether the file Name of the movie folder Dir is there (DDKFileExists):
+    // from the listing CheckMovieFolder made of Dir for this movie when it
+    // shows a plain file of that name, otherwise by a look of its own.
+    bool MovieFileExists(const std::string& Dir, std::string_view Name) const;
     // The DvdInfoCache folder under the application-data folder; "" without one.
     static std::string DvdInfoCacheDir();
     // Removes the copies of saves cut short in the program's other folders.
     void RemoveStaleTemporaryFiles();
     // Rebuilds the look-up of the first link of each file name.
     void IndexLinks();
+    // Adds link Index to the look-up unless a link of its name is there.
+    void IndexLink(int Index);
+    // The index of the first link of FileName (ASCII case ignored), or -1.
+    int FirstLink(std::string_view FileName) const;
+    // What the look-up files a name under: the same for names that differ
+    // only in the case of A-Z.
+    static std::uint64_t LinkKey(std::string_view FileName);
     // The library listing by code, read once and kept while the library
     // folder does not change behind our back.
     void RefreshFolderIndex();
@@ -198,16 +210,20 @@ private:
     std::string FLogLine;
 
     // Speed-ups of the look-ups; they give exactly what a scan would.
-    // File name with ASCII letters lowered -> index of its first link.
-    std::unordered_map<std::string, int> FLinkIndex;
+    // LinkKey of a file name -> index of the first link of that name; the
+    // names, kept once in the link list, are compared on look-up.
+    std::unordered_multimap<std::uint64_t, int> FLinkIndex;
     // Code text (what follows the last "#") -> movie folders with that ending.
     std::map<std::string, std::vector<std::string>> FFolderIndex;
     bool FFolderIndexValid = false;
     TFolderStamp FFolderIndexStamp; // the library folder's when it was listed
     // The media-centre cache folder once this run has made it.
     std::string FMadeCacheDir;
-    // The last movie folder listed by CachedAnswer and its entries, until
-    // CheckMovieFolder takes them or the next movie file begins.
+    // The last movie folder listed and its entries, until the next movie
+    // file begins: listed by CachedAnswer, checked by CheckMovieFolder, then
+    // asked which files are there. A listing already checked is made anew by
+    // the next check, since files may have come in the meantime.
     std::string FListedDir;
-    std::vector<TDDKFolderEntry> FListedEntries;
+    TDDKFolderListing FListedEntries;
+    bool FListedChecked = false;
 };
