@@ -188,11 +188,20 @@ TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identi
     if (Dir.empty())
         return listing;
     // Read straight from the folder: the directory stream of the C library
-    // would look at the folder once more just to open it.
-    TFileHandle folder(::open(DDKIncludeTrailingPathDelimiter(Dir).c_str(),
-                              O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+    // would look at the folder once more just to open it. Opened first as the
+    // name itself, not what it may lead to, so that the opening tells
+    // whether the name is a link; a link is then followed, as a trailing '/'
+    // makes the system do.
+    constexpr int Flags = O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(DDKExcludeTrailingPathDelimiter(Dir).c_str(), Flags | O_NOFOLLOW);
+    if (fd < 0 && (errno == ENOTDIR || errno == ELOOP)) {
+        fd = ::open(DDKIncludeTrailingPathDelimiter(Dir).c_str(), Flags);
+        listing.FThroughLink = fd >= 0;
+    }
+    TFileHandle folder(fd);
     if (!folder.Valid())
         return listing;
+    listing.FOpened = true;
     if (Identity != nullptr) {
         // The folder opened, not the entry that named it: a mount point or a
         // link shows here what it leads to.

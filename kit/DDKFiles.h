@@ -64,11 +64,17 @@ public:
     std::vector<TDDKFolderEntry>::const_iterator end() const { return FEntries.end(); }
     // The entry named exactly Name, or null.
     const TDDKFolderEntry* Find(std::string_view Name) const;
+    // Whether the folder could be opened, and whether the name it was listed
+    // by is itself a symbolic link to it: what a look at that name would tell.
+    bool Opened() const { return FOpened; }
+    bool ThroughLink() const { return FThroughLink; }
 
 private:
     friend TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity);
     std::vector<char> FNames;
     std::vector<TDDKFolderEntry> FEntries;
+    bool FOpened = false;
+    bool FThroughLink = false;
 };
 
 // The entries of folder Dir in the order the file system gives them, "." and

@@ -68,18 +68,21 @@ std::string TSynchThread::RenamedPath(const TMovieInfo& Movie)
 
 void TSynchThread::CheckMovieFolder(const std::string& Dir)
 {
-    struct stat Status = {};
-    if (::lstat(Dir.c_str(), &Status) != 0)
-        throw EDDKError(DDKFormat("%s: %s", Dir.c_str(), DDKSysErrorMessage(errno).c_str()));
-    if (!S_ISDIR(Status.st_mode))
-        throw EDDKError(
-            DDKFormat("Le dossier \"%s\" de la bibliothèque est un lien ou n'est pas un dossier : "
-                      "rien n'y est lu ni écrit",
-                      Dir.c_str()));
     // The listing made to find the cached answer a moment ago, if any.
     if (Dir != FListedDir || FListedChecked)
         FListedEntries = DDKListFolder(Dir);
     FListedDir.clear(); // taken: whatever happens, the next check lists anew
+    // A folder opened as itself is a real folder; anything else is looked at.
+    if (!FListedEntries.Opened() || FListedEntries.ThroughLink()) {
+        struct stat Status = {};
+        if (::lstat(Dir.c_str(), &Status) != 0)
+            throw EDDKError(DDKFormat("%s: %s", Dir.c_str(), DDKSysErrorMessage(errno).c_str()));
+        if (!S_ISDIR(Status.st_mode))
+            throw EDDKError(
+                DDKFormat("Le dossier \"%s\" de la bibliothèque est un lien ou n'est pas un dossier : "
+                          "rien n'y est lu ni écrit",
+                          Dir.c_str()));
+    }
     for (const TDDKFolderEntry& Entry : FListedEntries)
         if ((Entry.IsSymLink || !Entry.IsRegular) && IsMovieFolderFile(Entry.Name))
             throw EDDKError(DDKFormat("\"%s/%.*s\" est un lien ou n'est pas un fichier ordinaire : il n'est ni "

@@ -139,6 +139,20 @@ TEST(Files, AListingHoldsEveryEntryWithItsKindAndKeepsItsNamesWhenMoved)
             << name;
     }
     EXPECT_EQ(listing.Find("missing"), nullptr);
-    EXPECT_TRUE(DDKListFolder((root / "missing").c_str()).empty());
-    EXPECT_TRUE(DDKListFolder("").empty());
+
+    // The listing also tells what the name it was made by is: a folder, a
+    // link to one (listed through it, with or without a trailing '/'), or
+    // nothing that can be listed.
+    const std::tuple<std::string, bool, bool, std::size_t> folders[] = {
+        {root / "sub", true, false, 0},       {root / "sub/", true, false, 0},
+        {root / "to folder", true, true, 0},  {root / "to folder/", true, true, 0},
+        {root / "to file", false, false, 0},  {root / "dangling", false, false, 0},
+        {root / "missing", false, false, 0},  {"", false, false, 0},
+        {root.Path().string(), true, false, names.size() + 6}};
+    for (const auto& [folder, opened, throughLink, count] : folders) {
+        const TDDKFolderListing other = DDKListFolder(folder);
+        EXPECT_EQ(std::tuple(other.Opened(), other.ThroughLink(), other.size()),
+                  std::tuple(opened, throughLink, count))
+            << folder;
+    }
 }
