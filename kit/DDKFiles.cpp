@@ -209,7 +209,14 @@ TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identi
         if (::fstat(folder.Get(), &status) == 0)
             *Identity = {status.st_dev, status.st_ino};
     }
-    std::vector<std::size_t> starts;
+    // Gathered in buffers kept from one listing to the next, then copied
+    // into two allocations of the right size.
+    thread_local std::vector<TDDKFolderEntry> entries;
+    thread_local std::vector<char> names;
+    thread_local std::vector<std::size_t> starts;
+    entries.clear();
+    names.clear();
+    starts.clear();
     alignas(dirent64) char buffer[32768];
     for (;;) {
         const ssize_t size = ::getdents64(folder.Get(), buffer, sizeof buffer);
@@ -242,15 +249,22 @@ TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identi
                 entry.IsDirectory = item->d_type == DT_DIR;
                 entry.IsRegular = item->d_type == DT_REG;
             }
-            starts.push_back(listing.FNames.size());
-            listing.FNames.insert(listing.FNames.end(), name.begin(), name.end());
-            listing.FEntries.push_back(entry);
+            starts.push_back(names.size());
+            names.insert(names.end(), name.begin(), name.end());
+            entries.push_back(entry);
         }
     }
+    listing.FNames.assign(names.begin(), names.end());
+    listing.FEntries.assign(entries.begin(), entries.end());
     // The names stay where they are now, also when the listing moves.
     for (std::size_t i = 0; i < starts.size(); ++i) {
         const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : listing.FNames.size();
         listing.FEntries[i].Name = {listing.FNames.data() + starts[i], end - starts[i]};
+    }
+    if (entries.capacity() > 4096) { // only an ordinary folder's room is kept
+        std::vector<TDDKFolderEntry>().swap(entries);
+        std::vector<char>().swap(names);
+        std::vector<std::size_t>().swap(starts);
     }
     return listing;
 }
@@ -269,7 +283,7 @@ std::int32_t DDKGetFileSize(const std::string& FileName)
 TDDKFileLook DDKLookAtFile(const std::string& FileName)
 {
     TStat status = {};
-    if (DDKTrim(FileName).empty() || ::stat(FileName.c_str(), &status) != 0 || S_ISDIR(status.st_mode))
+    if (DDKBlank(FileName) || ::stat(FileName.c_str(), &status) != 0 || S_ISDIR(status.st_mode))
         return {};
     // A plain file with bytes is filled whether or not it can be opened; any
     // other is asked the long way.
@@ -329,7 +343,7 @@ std::string DDKLoadFile(const std::string& FileName, struct stat& Status)
 bool DDKFileExists(const std::string& FileName)
 {
     TStat status = {};
-    return !DDKTrim(FileName).empty() && ::stat(FileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+    return !DDKBlank(FileName) && ::stat(FileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
 TDDKFileState DDKFileState(const std::string& FileName, int& Error)

@@ -44,6 +44,7 @@ struct TDDKFolderIdentity
     dev_t Device = 0;
     ino_t Inode = 0;
     auto operator<=>(const TDDKFolderIdentity&) const = default;
+    bool operator==(const TDDKFolderIdentity&) const = default;
 };
 
 // The entries of one folder, their names kept together in one buffer rather

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
-#include <set>
+#include <unordered_set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,5 +97,12 @@ private:
 
     // Folders already entered by the current walk, so that a loop of
     // symbolic links ends.
-    std::set<TDDKFolderIdentity> FVisited;
+    struct TIdentityHash
+    {
+        std::size_t operator()(const TDDKFolderIdentity& Identity) const
+        {
+            return std::hash<ino_t>()(Identity.Inode) * 31 + std::hash<dev_t>()(Identity.Device);
+        }
+    };
+    std::unordered_set<TDDKFolderIdentity, TIdentityHash> FVisited;
 };

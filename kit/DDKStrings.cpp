@@ -119,6 +119,11 @@ std::string DDKTrim(std::string_view S)
     return DDKTrimRight(DDKTrimLeft(S));
 }
 
+bool DDKBlank(std::string_view S)
+{
+    return std::all_of(S.begin(), S.end(), IsTrimmed);
+}
+
 std::string DDKReplaceAll(std::string_view S, std::string_view From, std::string_view To)
 {
     if (From.empty())

@@ -43,7 +43,7 @@ const std::string* TMetadata::RememberedPlaylist(const std::string& FileName, TF
         return nullptr;
     }
     // As DDKFileExists tells it.
-    Exists = !S_ISDIR(status.st_mode) && !DDKTrim(FileName).empty();
+    Exists = !S_ISDIR(status.st_mode) && !DDKBlank(FileName);
     Stamp = StampOf(status);
     return Remembered(Stamp);
 }
@@ -54,7 +54,7 @@ const std::string* TMetadata::Remembered(const TFileStamp& Stamp) const
     return found != FPlaylists.end() && found->second.Stamp == Stamp ? &found->second.References : nullptr;
 }
 
-void TMetadata::RememberPlaylist(const TFileStamp& Stamp)
+void TMetadata::RememberPlaylist(const TFileStamp& Stamp, const pugi::xpath_node_set& References)
 {
     // A file that could not be stamped is never taken as unchanged.
     if (Stamp == TFileStamp{})
@@ -75,7 +75,7 @@ void TMetadata::RememberPlaylist(const TFileStamp& Stamp)
     TPlaylistMemory& memory = FPlaylists[identity];
     memory.Stamp = Stamp;
     memory.References.clear();
-    for (const pugi::xpath_node& reference : XmlSelect(FXmlModel, FileReferences)) {
+    for (const pugi::xpath_node& reference : References) {
         memory.References += reference.attribute().value();
         memory.References += '\0';
     }
@@ -126,8 +126,8 @@ void TMetadata::CreateAsx(const std::string& FileName, const TMovieInfo& Movie, 
             return; // already there: the file stays as it is
         struct stat status = {};
         LoadXml(DDKLoadFile(FileName, status), true);
-        RememberPlaylist(StampOf(status));
         const pugi::xpath_node_set references = XmlSelect(FXmlModel, FileReferences);
+        RememberPlaylist(StampOf(status), references);
         if (references.empty())
             throw EDDKError("0 entry");
         for (const pugi::xpath_node& reference : references)
@@ -167,9 +167,10 @@ void TMetadata::ReadAsxEntries(const std::string& AsxFile, TDDKStringList& Strin
         return;
     }
     LoadXml(bytes, true);
-    for (const pugi::xpath_node& reference : XmlSelect(FXmlModel, FileReferences))
+    const pugi::xpath_node_set references = XmlSelect(FXmlModel, FileReferences);
+    for (const pugi::xpath_node& reference : references)
         Strings.Add(reference.attribute().value());
-    RememberPlaylist(stamp);
+    RememberPlaylist(stamp, references);
 }
 
 void TMetadata::RenameAsxEntry(const std::string& AsxFile, const std::string& OldHref,

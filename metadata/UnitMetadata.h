@@ -148,9 +148,9 @@ private:
     const std::string* RememberedPlaylist(const std::string& FileName, TFileStamp& Stamp, bool& Exists) const;
     // The references remembered of the file stamped Stamp, when unchanged.
     const std::string* Remembered(const TFileStamp& Stamp) const;
-    // Remembers the references of the document just read from the file
+    // Remembers References, those of the document just read from the file
     // stamped Stamp.
-    void RememberPlaylist(const TFileStamp& Stamp);
+    void RememberPlaylist(const TFileStamp& Stamp, const pugi::xpath_node_set& References);
     // Calls Visit on each remembered reference in order, until it returns false.
     static void ForEachReference(std::string_view References,
                                  const std::function<bool(std::string_view Reference)>& Visit);

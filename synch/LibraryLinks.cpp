@@ -86,10 +86,10 @@ void TSynchThread::ScanAsxFiles()
     finder.FollowLinks = false;
     finder.Masks = "*.asx;.vantry-*.tmp";
     finder.Execute();
-    TDDKStringList playlists;
-    for (const TDDKStringItem& file : finder.Files)
-        if (!DDKRemoveStaleTemporaryFile(file.String) && DDKSameText(DDKExtractFileExt(file.String), ".asx"))
-            playlists.Add(file.String);
+    TDDKStringList playlists = std::move(finder.Files);
+    for (int i = playlists.Count() - 1; i >= 0; --i)
+        if (DDKRemoveStaleTemporaryFile(playlists[i]) || !DDKEndsText(".asx", playlists[i]))
+            playlists.Delete(i);
 
     const int count = playlists.Count();
     SetProgressMax(count);

@@ -104,10 +104,11 @@ TEST(Files, OneLookTellsWhetherAFileIsThereAndWhetherItIsFilled)
 
 TEST(Files, AListingHoldsEveryEntryWithItsKindAndKeepsItsNamesWhenMoved)
 {
-    // More entries than one read of the folder brings.
+    // More entries than one read of the folder brings, and than a listing
+    // keeps room for from one folder to the next.
     TempFolder root;
     std::vector<std::string> names;
-    for (int i = 0; i < 1500; ++i)
+    for (int i = 0; i < 5000; ++i)
         names.push_back(root.Write("a movie file with a rather long name number " + std::to_string(i) + ".avi"));
     root.MakeFolder("sub");
     root.Write(".hidden");
@@ -119,7 +120,7 @@ TEST(Files, AListingHoldsEveryEntryWithItsKindAndKeepsItsNamesWhenMoved)
     std::vector<TDDKFolderListing> listings;
     for (int i = 0; i < 20; ++i) // moved along as the vector grows
         listings.push_back(DDKListFolder(root.Path().string()));
-    const TDDKFolderListing& listing = listings.front();
+    const TDDKFolderListing& listing = listings.back();
     ASSERT_EQ(listing.size(), names.size() + 6);
     for (const std::string& name : names) {
         const TDDKFolderEntry* entry = listing.Find(name.substr(root.Path().string().size() + 1));
