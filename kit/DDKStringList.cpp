@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <cwctype>
+#include <map>
 #include <memory>
 #include <stdexcept>
 
@@ -31,36 +32,69 @@ std::wstring FoldedWide(std::string_view Text)
     return result;
 }
 
-// Appends to Key the collation weights of Wide, each written in as few bytes
-// as keep the order: a byte string compares as the weights do, one by one and
-// a shorter run first. One byte for the weights below 0x80 (the lower levels
-// of most locales), two up to 0x707F (the letters and the positions of most
-// scripts), three up to 0xF707F, five beyond. The lead byte tells the length
-// and grows with it, and within one length the bytes are the weight's own,
-// high first, so that two weights compare at their first differing byte just
-// as their values do. Weights are positive: the wide key ends at the first 0.
-void AppendWeights(std::string& Key, std::wstring_view Wide)
+// Appends Value to Key in as few bytes as keep the order: a byte string
+// compares as the values do, one by one and a shorter run first. One byte
+// below 0x80, two up to 0x707F, three up to 0xF707F, five beyond. The lead
+// byte tells the length and grows with it, and within one length the bytes
+// are the value's own, high first, so that two values compare at their first
+// differing byte just as they do.
+void AppendWeight(std::string& Key, std::uint32_t Value)
 {
-    for (const wchar_t weight : Wide) {
-        const auto value = static_cast<std::uint32_t>(weight);
-        if (value < 0x80) {
-            Key.push_back(static_cast<char>(value));
-        } else if (value < 0x80 + 0x70 * 0x100) {
-            const std::uint32_t rest = value - 0x80;
-            Key.push_back(static_cast<char>(0x80 + (rest >> 8)));
-            Key.push_back(static_cast<char>(rest & 0xFF));
-        } else if (value < 0x80 + 0x70 * 0x100 + 0x0F * 0x10000) {
-            const std::uint32_t rest = value - (0x80 + 0x70 * 0x100);
-            Key.push_back(static_cast<char>(0xF0 + (rest >> 16)));
-            Key.push_back(static_cast<char>((rest >> 8) & 0xFF));
-            Key.push_back(static_cast<char>(rest & 0xFF));
-        } else {
-            Key.push_back(static_cast<char>(0xFF));
-            for (int shift = 24; shift >= 0; shift -= 8)
-                Key.push_back(static_cast<char>((value >> shift) & 0xFF));
-        }
+    if (Value < 0x80) {
+        Key.push_back(static_cast<char>(Value));
+    } else if (Value < 0x80 + 0x70 * 0x100) {
+        const std::uint32_t rest = Value - 0x80;
+        Key.push_back(static_cast<char>(0x80 + (rest >> 8)));
+        Key.push_back(static_cast<char>(rest & 0xFF));
+    } else if (Value < 0x80 + 0x70 * 0x100 + 0x0F * 0x10000) {
+        const std::uint32_t rest = Value - (0x80 + 0x70 * 0x100);
+        Key.push_back(static_cast<char>(0xF0 + (rest >> 16)));
+        Key.push_back(static_cast<char>((rest >> 8) & 0xFF));
+        Key.push_back(static_cast<char>(rest & 0xFF));
+    } else {
+        Key.push_back(static_cast<char>(0xFF));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            Key.push_back(static_cast<char>((Value >> shift) & 0xFF));
     }
 }
+
+// The rank of each collation weight among those a list uses: replacing each
+// weight by its rank keeps the order of any two keys. Weights are positive
+// (a wide key ends at its first 0); the usual ones are below 0x10000 and are
+// found in a table, the others in a map.
+class TWeightRanks
+{
+public:
+    void Note(std::wstring_view Weights)
+    {
+        for (const wchar_t weight : Weights) {
+            const auto value = static_cast<std::uint32_t>(weight);
+            if (value < Small)
+                FSmall[value] = 1;
+            else
+                FLarge.emplace(value, 0);
+        }
+    }
+    // Numbers the weights noted, in their order.
+    void Number()
+    {
+        std::uint32_t rank = 0;
+        for (std::uint32_t& small : FSmall)
+            small = small != 0 ? rank++ : 0;
+        for (auto& large : FLarge)
+            large.second = rank++;
+    }
+    std::uint32_t Of(wchar_t Weight) const
+    {
+        const auto value = static_cast<std::uint32_t>(Weight);
+        return value < Small ? FSmall[value] : FLarge.at(value);
+    }
+
+private:
+    static constexpr std::uint32_t Small = 0x10000;
+    std::vector<std::uint32_t> FSmall = std::vector<std::uint32_t>(Small);
+    std::map<std::uint32_t, std::uint32_t> FLarge;
+};
 
 // Collation keys laid end to end in large blocks, so that a long list costs
 // neither one allocation nor one string header per key.
@@ -181,11 +215,14 @@ void TDDKStringList::SetSorted(bool Value)
 void TDDKStringList::Sort()
 {
     // Each string is folded and transformed once rather than at every
-    // comparison, into a byte key that sorts as the wide one would (see
-    // AppendWeights) at a third of its size or less. Its folded form parts
-    // only equal keys, which is rare, so it is made again then rather than
-    // kept for a whole long list; the position in the list parts equal
-    // strings, so that they keep their order.
+    // comparison, into a byte key that sorts exactly as the wide one: each
+    // weight is replaced by its rank among the weights the list uses, which
+    // keeps their order, and the rank is written in as few bytes as keep it
+    // (see AppendWeights), most often one. Finding the weights in use takes a
+    // first transformation of every string; it keeps the keys to a quarter of
+    // the wide ones. The folded form parts only equal keys, which is rare, so
+    // it is made again then rather than kept for a whole long list; the
+    // position in the list parts equal strings, so that they keep their order.
     struct TKeyed
     {
         const char* Key;
@@ -195,22 +232,31 @@ void TDDKStringList::Sort()
     };
     if (FItems.size() > UINT32_MAX)
         throw std::length_error("TDDKStringList: too many strings to sort");
-    TKeyArena arena;
-    std::vector<TKeyed> keyed;
-    keyed.reserve(FItems.size());
     std::wstring folded, wide;
-    std::string key;
-    for (std::size_t i = 0; i < FItems.size(); ++i) {
+    const auto transform = [&folded, &wide](std::string_view Text) {
         folded.clear();
-        AppendFoldedWide(folded, FItems[i].String);
+        AppendFoldedWide(folded, Text);
         // Transformed once when the buffer is large enough, as it soon is.
         std::size_t length = std::wcsxfrm(wide.data(), folded.c_str(), wide.size());
         if (length >= wide.size()) {
             wide.resize(length + 1);
             length = std::wcsxfrm(wide.data(), folded.c_str(), wide.size());
         }
+        return std::wstring_view(wide.data(), length);
+    };
+    TWeightRanks ranks;
+    for (const TDDKStringItem& item : FItems)
+        ranks.Note(transform(item.String));
+    ranks.Number();
+
+    TKeyArena arena;
+    std::vector<TKeyed> keyed;
+    keyed.reserve(FItems.size());
+    std::string key;
+    for (std::size_t i = 0; i < FItems.size(); ++i) {
         key.clear();
-        AppendWeights(key, std::wstring_view(wide.data(), length));
+        for (const wchar_t weight : transform(FItems[i].String))
+            AppendWeight(key, ranks.Of(weight));
         const std::string_view stored = arena.Store(key);
         keyed.push_back({stored.data(), static_cast<std::uint32_t>(stored.size()), static_cast<std::uint32_t>(i)});
     }
