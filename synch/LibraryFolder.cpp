@@ -233,7 +233,7 @@ void TSynchThread::WriteMetadataFiles(TMovieInfo& Movie)
     // the library's own files above do not depend on it.
     if (CacheDir.empty())
         throw EDDKError("No application data folder: neither XDG_CONFIG_HOME nor HOME is set");
-    FMetadata->CreateDvdInfoCache(DDKFormat("%s/%d.xml", CacheDir.c_str(), Movie.Code), Movie, false);
+    FMetadata->CreateDvdInfoCache(CacheDir + "/" + std::to_string(Movie.Code) + ".xml", Movie, false);
 }
 void TSynchThread::SavePoster(TMovieInfo& Movie)
 {
