@@ -102,6 +102,9 @@ TDDKRegExpr::TDDKRegExpr(std::string_view Pattern, bool CaseSensitive, bool ModG
     std::uint32_t groups = 0;
     pcre2_pattern_info(FCode->Code, PCRE2_INFO_CAPTURECOUNT, &groups);
     FCode->Pairs = groups + 1;
+    // Compiled to machine code where the library can: a pattern then costs a
+    // fraction of its interpreted time. Where it cannot, it is interpreted.
+    pcre2_jit_compile(FCode->Code, PCRE2_JIT_COMPLETE);
 }
 
 TDDKRegExpr::~TDDKRegExpr() = default;
@@ -124,8 +127,12 @@ bool TDDKRegExpr::Search(std::string_view Input, std::size_t Start, std::uint32_
         if (!data)
             throw std::bad_alloc();
     }
-    const int result =
-        pcre2_match(FCode->Code, Units(Input), Input.size(), Start, Options, data.get(), nullptr);
+    int result = pcre2_match(FCode->Code, Units(Input), Input.size(), Start, Options, data.get(), nullptr);
+    // Machine code has a small stack of its own; what it cannot finish there
+    // the interpreter does, so that the answer never depends on it.
+    if (result == PCRE2_ERROR_JIT_STACKLIMIT)
+        result = pcre2_match(FCode->Code, Units(Input), Input.size(), Start, Options | PCRE2_NO_JIT, data.get(),
+                             nullptr);
     if (result == PCRE2_ERROR_NOMATCH)
         return false;
     if (result < 0)

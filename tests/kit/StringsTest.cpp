@@ -120,3 +120,17 @@ TEST(Text, SortingOrdersByTheWideCollationKeysInEveryLocale)
     }
     std::setlocale(LC_ALL, previous.c_str());
 }
+
+TEST(Wildcard, PlainTextThenOneStarMatchesAnyRestOfAName)
+{
+    // mask, name, matches
+    const std::tuple<const char*, std::string, bool> cases[] = {
+        {"allocine.*", "allocine.json", true}, {"allocine.*", "ALLOCINE.XML", true},
+        {"allocine.*", "allocine.", true},     {"allocine.*", "allocine", false},
+        {"allocine.*", "allocinex.json", false}, {"allocine.*", "allocine.été", true},
+        {"été.*", "ÉTÉ.avi", false},           {"été.*", "été.avi", true},
+        {"a*", std::string(4095, 'a'), true},  {"a*", std::string(4096, 'a'), false},
+        {"a**", "a", false}};
+    for (const auto& [mask, name, matches] : cases)
+        EXPECT_EQ(DDKMatchWildcard(name, mask), matches) << mask << " against " << name.substr(0, 20);
+}
