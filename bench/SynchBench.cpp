@@ -134,9 +134,11 @@ bool Filled(const std::string& FileName)
 //   sorted;
 // - for each movie file: its two possible AlloCine anomaly records; its movie
 //   folder listed, which tells the cached answer and which of the
-//   media-centre files are there; the answer read and parsed; the sizes of
-//   the poster and of the backdrop, and only when the backdrop is missing or
-//   empty, TMDb's record and anomaly records; the DvdInfoCache file.
+//   media-centre files are there; the answer read and parsed; one look at
+//   the playlist, which tells that it still names the movie as when it was
+//   read (or it would have to be read again); the sizes of the poster and of
+//   the backdrop, and only when the backdrop is missing or empty, TMDb's
+//   record and anomaly records; the DvdInfoCache file.
 double Floor(const std::string& Folder)
 {
     const auto start = Clock::now();
@@ -174,6 +176,7 @@ double Floor(const std::string& Folder)
         });
         const nlohmann::json answer = nlohmann::json::parse(ReadWhole(folder + cache), nullptr, false);
         const std::string code = folder.substr(folder.rfind('#') + 1, folder.size() - folder.rfind('#') - 2);
+        Exists(folder + "movie.asx");
         Filled(folder + "folder.jpg");
         if (!Filled(folder + "backdrop.jpg") && !hasRecord) {
             Exists(Config.AnomalyDir + "/tmdb-" + code + ".xml");
