@@ -14,8 +14,10 @@
 #include "DDKStrings.h"
 #include "DDKSystem.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
+#include <utility>
 #include <sys/stat.h>
 
 namespace {
@@ -213,6 +215,7 @@ void TSynchThread::AddLink(const std::string& FileName, const std::string& AsxFi
 void TSynchThread::IndexLinks()
 {
     FLinkIndex.clear();
+    FLinkIndexCount = 0;
     for (int i = 0; i < FLinkedFiles.Count(); ++i)
         IndexLink(i);
 }
@@ -229,24 +232,53 @@ std::uint64_t TSynchThread::LinkKey(std::string_view FileName)
     return key;
 }
 
+std::size_t TSynchThread::LinkSlot(std::uint64_t Key) const
+{
+    return static_cast<std::size_t>(Key ^ (Key >> 29)) & (FLinkIndex.size() - 1);
+}
+
 void TSynchThread::IndexLink(int Index)
 {
+    // At most half full, so that a look-up ends at an empty slot soon.
+    if ((FLinkIndexCount + 1) * 2 > FLinkIndex.size()) {
+        std::vector<TLinkSlot> slots = std::exchange(FLinkIndex, std::vector<TLinkSlot>(
+                                                                     std::max<std::size_t>(64, 2 * FLinkIndex.size())));
+        for (const TLinkSlot& slot : slots)
+            if (slot.Index >= 0) {
+                std::size_t at = LinkSlot(slot.Key);
+                while (FLinkIndex[at].Index >= 0)
+                    at = (at + 1) & (FLinkIndex.size() - 1);
+                FLinkIndex[at] = slot;
+            }
+    }
     // Only the first link of a name counts; two names that merely share
     // their key both go in.
     const std::string& fileName = FLinkedFiles[Index];
     const std::uint64_t key = LinkKey(fileName);
-    for (auto [at, end] = FLinkIndex.equal_range(key); at != end; ++at)
-        if (DDKSameText(FLinkedFiles[at->second], fileName))
+    for (std::size_t at = LinkSlot(key);; at = (at + 1) & (FLinkIndex.size() - 1)) {
+        TLinkSlot& slot = FLinkIndex[at];
+        if (slot.Index < 0) {
+            slot = {key, Index};
+            ++FLinkIndexCount;
             return;
-    FLinkIndex.emplace(key, Index);
+        }
+        if (slot.Key == key && DDKSameText(FLinkedFiles[slot.Index], fileName))
+            return;
+    }
 }
 
 int TSynchThread::FirstLink(std::string_view FileName) const
 {
-    for (auto [at, end] = FLinkIndex.equal_range(LinkKey(FileName)); at != end; ++at)
-        if (DDKSameText(FLinkedFiles[at->second], FileName))
-            return at->second;
-    return -1;
+    if (FLinkIndex.empty())
+        return -1;
+    const std::uint64_t key = LinkKey(FileName);
+    for (std::size_t at = LinkSlot(key);; at = (at + 1) & (FLinkIndex.size() - 1)) {
+        const TLinkSlot& slot = FLinkIndex[at];
+        if (slot.Index < 0)
+            return -1;
+        if (slot.Key == key && DDKSameText(FLinkedFiles[slot.Index], FileName))
+            return slot.Index;
+    }
 }
 
 bool TSynchThread::GoodFileName(const std::string& FileName, TMovieInfo& Movie)

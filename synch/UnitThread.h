@@ -184,6 +184,8 @@ private:
     // What the look-up files a name under: the same for names that differ
     // only in the case of A-Z.
     static std::uint64_t LinkKey(std::string_view FileName);
+    // Where the look-up of Key starts.
+    std::size_t LinkSlot(std::uint64_t Key) const;
     // The library listing by code, read once and kept while the library
     // folder does not change behind our back.
     void RefreshFolderIndex();
@@ -210,9 +212,17 @@ private:
     std::string FLogLine;
 
     // Speed-ups of the look-ups; they give exactly what a scan would.
-    // LinkKey of a file name -> index of the first link of that name; the
-    // names, kept once in the link list, are compared on look-up.
-    std::unordered_multimap<std::uint64_t, int> FLinkIndex;
+    // LinkKey of a file name -> index of the first link of that name, in a
+    // table of slots (a power of two of them, at most half used) searched
+    // from LinkSlot on; the names, kept once in the link list, are compared
+    // on look-up.
+    struct TLinkSlot
+    {
+        std::uint64_t Key = 0;
+        int Index = -1; // -1: an empty slot
+    };
+    std::vector<TLinkSlot> FLinkIndex;
+    std::size_t FLinkIndexCount = 0;
     // Code text (what follows the last "#") -> movie folders with that ending.
     std::map<std::string, std::vector<std::string>> FFolderIndex;
     bool FFolderIndexValid = false;
