@@ -209,7 +209,8 @@ void TSynchThread::AddLink(const std::string& FileName, const std::string& AsxFi
     FLinkedFiles.Add(FileName);
     FLinkAsx.Add(AsxFile);
     IndexLink(FLinkedFiles.Count() - 1);
-    RememberMovieFolder(FolderOf(AsxFile));
+    if (FFolderIndexValid) // otherwise the next listing finds the folder
+        RememberMovieFolder(FolderOf(AsxFile));
 }
 
 void TSynchThread::IndexLinks()
@@ -287,11 +288,12 @@ bool TSynchThread::GoodFileName(const std::string& FileName, TMovieInfo& Movie)
         const int link = FirstLink(FileName);
         if (link < 0)
             return false;
-        const std::string cache = CachedAnswer(FolderOf(FLinkAsx[link]));
+        std::string folder = FolderOf(FLinkAsx[link]);
+        const std::string cache = CachedAnswer(folder);
         if (cache.empty())
             return false;
         FMetadata->ReadFicheAcFile(cache, Movie);
-        Movie.MovieDir = FolderOf(cache);
+        Movie.MovieDir = std::move(folder); // the folder of the cached answer
         return true;
     });
 }
