@@ -28,3 +28,15 @@ decltype(auto) DDKTagged(std::string_view Tag, Body&& body)
         throw EDDKError(std::string(Tag) + DDKCurrentErrorMessage());
     }
 }
+
+// The same, for a tag that costs something to make: MakeTag() is called only
+// when an exception leaves Body.
+template <class TagMaker, class Body>
+decltype(auto) DDKTaggedBy(TagMaker&& MakeTag, Body&& body)
+{
+    try {
+        return std::forward<Body>(body)();
+    } catch (...) {
+        throw EDDKError(std::string(std::forward<TagMaker>(MakeTag)()) + DDKCurrentErrorMessage());
+    }
+}

@@ -172,52 +172,101 @@ std::string DDKExcludeTrailingPathDelimiter(std::string_view Path)
 
 // --- Folder entries ----------------------------------------------------------
 
-std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity)
+const TDDKFolderEntry* TDDKFolderListing::Find(std::string_view Name) const
 {
-    std::vector<TDDKFolderEntry> entries;
+    for (const TDDKFolderEntry& entry : FEntries)
+        if (entry.Name == Name)
+            return &entry;
+    return nullptr;
+}
+
+TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity)
+{
+    TDDKFolderListing listing;
     // An empty folder name would turn into "/" and hand the whole disc to
     // ListFiles and DeleteFolder.
     if (Dir.empty())
-        return entries;
-    DIR* handle = ::opendir(DDKIncludeTrailingPathDelimiter(Dir).c_str());
-    if (handle == nullptr)
-        return entries;
-    const int folderFd = ::dirfd(handle);
+        return listing;
+    // Read straight from the folder: the directory stream of the C library
+    // would look at the folder once more just to open it. Opened first as the
+    // name itself, not what it may lead to, so that the opening tells
+    // whether the name is a link; a link is then followed, as a trailing '/'
+    // makes the system do.
+    constexpr int Flags = O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(DDKExcludeTrailingPathDelimiter(Dir).c_str(), Flags | O_NOFOLLOW);
+    if (fd < 0 && (errno == ENOTDIR || errno == ELOOP)) {
+        fd = ::open(DDKIncludeTrailingPathDelimiter(Dir).c_str(), Flags);
+        listing.FThroughLink = fd >= 0;
+    }
+    TFileHandle folder(fd);
+    if (!folder.Valid())
+        return listing;
+    listing.FOpened = true;
     if (Identity != nullptr) {
         // The folder opened, not the entry that named it: a mount point or a
         // link shows here what it leads to.
         TStat status = {};
-        if (::fstat(folderFd, &status) == 0)
+        if (::fstat(folder.Get(), &status) == 0)
             *Identity = {status.st_dev, status.st_ino};
     }
-    while (const dirent* item = ::readdir(handle)) {
-        const std::string_view name = item->d_name;
-        if (name == "." || name == "..")
+    // Gathered in buffers kept from one listing to the next, then copied
+    // into two allocations of the right size.
+    thread_local std::vector<TDDKFolderEntry> entries;
+    thread_local std::vector<char> names;
+    thread_local std::vector<std::size_t> starts;
+    entries.clear();
+    names.clear();
+    starts.clear();
+    alignas(dirent64) char buffer[32768];
+    for (;;) {
+        const ssize_t size = ::getdents64(folder.Get(), buffer, sizeof buffer);
+        if (size < 0 && errno == EINTR)
             continue;
-        TDDKFolderEntry entry;
-        entry.Name = name;
-        entry.IsHidden = name.front() == '.';
-        // The listing names the kind of most entries; only links, which lead
-        // elsewhere, and entries of a kind it does not know need a look.
-        if (item->d_type == DT_LNK || item->d_type == DT_UNKNOWN) {
-            TStat status = {};
-            if (::fstatat(folderFd, item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-                continue; // vanished since it was listed
-            entry.IsSymLink = S_ISLNK(status.st_mode);
-            // A link leads to what it names; a dangling one is neither file
-            // nor folder.
-            if (entry.IsSymLink && ::fstatat(folderFd, item->d_name, &status, 0) != 0)
-                status.st_mode = S_IFLNK;
-            entry.IsDirectory = S_ISDIR(status.st_mode);
-            entry.IsRegular = S_ISREG(status.st_mode);
-        } else {
-            entry.IsDirectory = item->d_type == DT_DIR;
-            entry.IsRegular = item->d_type == DT_REG;
+        if (size <= 0)
+            break; // the end, or a folder that cannot be read further
+        for (ssize_t at = 0; at < size;) {
+            const auto* item = reinterpret_cast<const dirent64*>(buffer + at);
+            at += item->d_reclen;
+            const std::string_view name = item->d_name;
+            if (name == "." || name == "..")
+                continue;
+            TDDKFolderEntry entry;
+            entry.IsHidden = name.front() == '.';
+            // The listing names the kind of most entries; only links, which
+            // lead elsewhere, and entries of a kind it does not know need a look.
+            if (item->d_type == DT_LNK || item->d_type == DT_UNKNOWN) {
+                TStat status = {};
+                if (::fstatat(folder.Get(), item->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue; // vanished since it was listed
+                entry.IsSymLink = S_ISLNK(status.st_mode);
+                // A link leads to what it names; a dangling one is neither
+                // file nor folder.
+                if (entry.IsSymLink && ::fstatat(folder.Get(), item->d_name, &status, 0) != 0)
+                    status.st_mode = S_IFLNK;
+                entry.IsDirectory = S_ISDIR(status.st_mode);
+                entry.IsRegular = S_ISREG(status.st_mode);
+            } else {
+                entry.IsDirectory = item->d_type == DT_DIR;
+                entry.IsRegular = item->d_type == DT_REG;
+            }
+            starts.push_back(names.size());
+            names.insert(names.end(), name.begin(), name.end());
+            entries.push_back(entry);
         }
-        entries.push_back(std::move(entry));
     }
-    ::closedir(handle);
-    return entries;
+    listing.FNames.assign(names.begin(), names.end());
+    listing.FEntries.assign(entries.begin(), entries.end());
+    // The names stay where they are now, also when the listing moves.
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : listing.FNames.size();
+        listing.FEntries[i].Name = {listing.FNames.data() + starts[i], end - starts[i]};
+    }
+    if (entries.capacity() > 4096) { // only an ordinary folder's room is kept
+        std::vector<TDDKFolderEntry>().swap(entries);
+        std::vector<char>().swap(names);
+        std::vector<std::size_t>().swap(starts);
+    }
+    return listing;
 }
 
 // --- Files -------------------------------------------------------------------
@@ -231,14 +280,19 @@ std::int32_t DDKGetFileSize(const std::string& FileName)
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(status.st_size));
 }
 
-bool DDKFileFilled(const std::string& FileName)
+TDDKFileLook DDKLookAtFile(const std::string& FileName)
 {
     TStat status = {};
-    if (DDKTrim(FileName).empty() || ::stat(FileName.c_str(), &status) != 0 || S_ISDIR(status.st_mode))
-        return false;
+    if (DDKBlank(FileName) || ::stat(FileName.c_str(), &status) != 0 || S_ISDIR(status.st_mode))
+        return {};
     // A plain file with bytes is filled whether or not it can be opened; any
     // other is asked the long way.
-    return (S_ISREG(status.st_mode) && status.st_size > 0) || DDKGetFileSize(FileName) != 0;
+    return {true, (S_ISREG(status.st_mode) && status.st_size > 0) || DDKGetFileSize(FileName) != 0};
+}
+
+bool DDKFileFilled(const std::string& FileName)
+{
+    return DDKLookAtFile(FileName).Filled;
 }
 
 void DDKWriteLine(const std::string& FileName, std::string_view Line, bool Overwrite)
@@ -257,20 +311,25 @@ void DDKWriteText(const std::string& FileName, std::string_view Text, bool Overw
 
 std::string DDKLoadFile(const std::string& FileName, std::size_t MaxSize)
 {
+    TStat status = {};
+    return DDKLoadFile(FileName, status, MaxSize);
+}
+
+std::string DDKLoadFile(const std::string& FileName, struct stat& Status, std::size_t MaxSize)
+{
     // Opened without waiting: a pipe would otherwise hold the caller until
     // someone writes into it, which may be never.
     TFileHandle file(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    TStat status = {};
-    if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0)
+    if (file.Get() < 0 || ::fstat(file.Get(), &Status) != 0)
         throw EDDKError(DDKFormat("Unable to open the file \"%s\": %s", FileName.c_str(),
                                   DDKSysErrorMessage(errno).c_str()));
-    if (!S_ISREG(status.st_mode))
+    if (!S_ISREG(Status.st_mode))
         throw EDDKError(DDKFormat("Unable to open the file \"%s\": not a plain file", FileName.c_str()));
     const auto tooLarge = [&] {
         return EDDKError(
             DDKFormat("Unable to read the file \"%s\": larger than %zu bytes", FileName.c_str(), MaxSize));
     };
-    if (static_cast<std::uintmax_t>(status.st_size) > MaxSize)
+    if (static_cast<std::uintmax_t>(Status.st_size) > MaxSize)
         throw tooLarge();
     std::string bytes;
     char buffer[65536];
@@ -293,7 +352,7 @@ std::string DDKLoadFile(const std::string& FileName, std::size_t MaxSize)
 bool DDKFileExists(const std::string& FileName)
 {
     TStat status = {};
-    return !DDKTrim(FileName).empty() && ::stat(FileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+    return !DDKBlank(FileName) && ::stat(FileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
 TDDKFileState DDKFileState(const std::string& FileName, int& Error)
@@ -375,7 +434,7 @@ std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name)
 }
 
 std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name,
-                               const std::vector<TDDKFolderEntry>& Entries)
+                               const TDDKFolderListing& Entries)
 {
     // The file system gives no stable order; the first in sorted order is taken
     // so that the same folder always gives the same answer.
@@ -399,10 +458,10 @@ std::int32_t ListFiles(std::string_view Dir, std::string_view Mask, bool Recursi
         const bool isFolder = entry.IsDirectory && !entry.IsSymLink;
         if (isFolder) {
             if (Recursive)
-                count += ListFiles(folder + entry.Name, Mask, true, List);
+                count += ListFiles(std::string(folder).append(entry.Name), Mask, true, List);
             continue;
         }
-        List.Add(folder + entry.Name);
+        List.Add(std::string(folder).append(entry.Name));
         ++count;
     }
     return count;
@@ -541,7 +600,7 @@ int DDKRemoveStaleTemporaryFiles(std::string_view Dir)
     const std::string folder = DDKIncludeTrailingPathDelimiter(Dir);
     for (const TDDKFolderEntry& entry : DDKListFolder(Dir))
         if (entry.IsRegular && !entry.IsSymLink && WriterOfTemporary(entry.Name) > 0)
-            count += DDKRemoveStaleTemporaryFile(folder + entry.Name);
+            count += DDKRemoveStaleTemporaryFile(std::string(folder).append(entry.Name));
     return count;
 }
 

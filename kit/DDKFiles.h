@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -31,7 +32,7 @@ std::string DDKExcludeTrailingPathDelimiter(std::string_view Path);
 
 struct TDDKFolderEntry
 {
-    std::string Name;
+    std::string_view Name;    // valid as long as the listing it came from
     bool IsDirectory = false; // a folder, or a symbolic link to one
     bool IsRegular = false;   // a plain file, or a symbolic link to one
     bool IsSymLink = false;
@@ -44,22 +45,66 @@ struct TDDKFolderIdentity
     dev_t Device = 0;
     ino_t Inode = 0;
     auto operator<=>(const TDDKFolderIdentity&) const = default;
+    bool operator==(const TDDKFolderIdentity&) const = default;
+};
+
+// The entries of one folder, their names kept together in one buffer rather
+// than one string each: most entries listed are looked at and let go.
+class TDDKFolderListing
+{
+public:
+    TDDKFolderListing() = default;
+    TDDKFolderListing(TDDKFolderListing&&) noexcept = default;
+    TDDKFolderListing& operator=(TDDKFolderListing&&) noexcept = default;
+    // Entries point into the names: a copy would point into the original.
+    TDDKFolderListing(const TDDKFolderListing&) = delete;
+    TDDKFolderListing& operator=(const TDDKFolderListing&) = delete;
+
+    bool empty() const { return FEntries.empty(); }
+    std::size_t size() const { return FEntries.size(); }
+    std::vector<TDDKFolderEntry>::const_iterator begin() const { return FEntries.begin(); }
+    std::vector<TDDKFolderEntry>::const_iterator end() const { return FEntries.end(); }
+    // The entry named exactly Name, or null.
+    const TDDKFolderEntry* Find(std::string_view Name) const;
+    // Whether the folder could be opened, and whether the name it was listed
+    // by is itself a symbolic link to it: what a look at that name would tell.
+    bool Opened() const { return FOpened; }
+    bool ThroughLink() const { return FThroughLink; }
+
+private:
+    friend TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity);
+    std::vector<char> FNames;
+    std::vector<TDDKFolderEntry> FEntries;
+    bool FOpened = false;
+    bool FThroughLink = false;
 };
 
 // The entries of folder Dir in the order the file system gives them, "." and
 // ".." left out; empty when the folder cannot be listed or Dir is empty.
 // Only entries whose kind the listing does not tell (links, unknown kinds)
 // cost a look of their own. Identity, when given, receives what the folder
-// listed is (and is left alone when it cannot be listed).
-std::vector<TDDKFolderEntry> DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity = nullptr);
+// listed is (and is left alone when it cannot be listed); it costs the only
+// other look.
+TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity = nullptr);
 
 // --- Files -------------------------------------------------------------------
 
 // Size in bytes (low 32 bits), or -1 when FileName cannot be opened as a
 // plain file (pipes, sockets and devices included).
 std::int32_t DDKGetFileSize(const std::string& FileName);
-// DDKFileExists(FileName) && DDKGetFileSize(FileName) != 0, most often with
-// one look at the file: whether a file we fill is there and not left empty.
+// What one look at a file tells: whether it is there (DDKFileExists), and
+// whether it holds bytes or cannot be opened (DDKGetFileSize != 0), so that
+// a file we fill and find empty is filled again while one we cannot read is
+// left alone.
+struct TDDKFileLook
+{
+    bool Exists = false;
+    bool Filled = false;
+};
+// Most often one look; a file that is not plain or is empty is opened too.
+TDDKFileLook DDKLookAtFile(const std::string& FileName);
+// DDKLookAtFile(FileName).Filled: whether a file we fill is there and not
+// left empty.
 bool DDKFileFilled(const std::string& FileName);
 
 // Appends Line and CR LF to FileName (Overwrite: the file is emptied first).
@@ -74,6 +119,8 @@ void DDKWriteText(const std::string& FileName, std::string_view Text, bool Overw
 // A pipe, a socket or a device is refused without waiting on it, and so is a
 // file of more than MaxSize bytes, before more than that is read.
 std::string DDKLoadFile(const std::string& FileName, std::size_t MaxSize = SIZE_MAX);
+// The same; Status receives what the file read was when it was opened.
+std::string DDKLoadFile(const std::string& FileName, struct stat& Status, std::size_t MaxSize = SIZE_MAX);
 
 // True when FileName names an existing entry that is not a folder.
 bool DDKFileExists(const std::string& FileName);
@@ -97,7 +144,7 @@ std::string DDKClearPath(std::string_view Path, std::string_view Replace, bool I
 std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name);
 // The same, from Entries already listed from Dir.
 std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name,
-                               const std::vector<TDDKFolderEntry>& Entries);
+                               const TDDKFolderListing& Entries);
 
 // Adds to List the full paths of Dir's files matching Mask ('*' is every name).
 // Recursive: also the files of the subfolders whose own name matches Mask; a

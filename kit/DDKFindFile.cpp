@@ -22,7 +22,7 @@ void BuildMaskList(TDDKStringList& List, const std::string& Text)
     }
 }
 
-bool MatchesAny(const TDDKStringList& Masks, const std::string& Name)
+bool MatchesAny(const TDDKStringList& Masks, std::string_view Name)
 {
     for (const TDDKStringItem& mask : Masks)
         if (DDKMatchWildcard(Name, mask.String))
@@ -85,7 +85,7 @@ void TDDKFindFile::SearchDir(std::string Dir)
         AddMatches(Dir, DDKListFolder(Dir));
 }
 
-void TDDKFindFile::AddMatches(const std::string& Dir, const std::vector<TDDKFolderEntry>& Entries)
+void TDDKFindFile::AddMatches(const std::string& Dir, const TDDKFolderListing& Entries)
 {
     // Without hidden or system flags on this platform, the attribute word
     // decides only two things: whether folders are delivered, and whether
@@ -102,7 +102,7 @@ void TDDKFindFile::AddMatches(const std::string& Dir, const std::vector<TDDKFold
         if (!NotExcluded(entry.Name) || (FDirectoriesOnly && !entry.IsDirectory))
             continue;
         if (MatchesAny(FMaskList, entry.Name))
-            Files.Add(Dir + entry.Name);
+            Files.Add(std::string(Dir).append(entry.Name));
     }
 }
 
@@ -117,21 +117,23 @@ void TDDKFindFile::SearchTree(const std::string& Path)
         const std::string dir = std::move(queue[head]);
         // One listing serves both the subfolders and the folder's own entries.
         TDDKFolderIdentity identity;
-        const std::vector<TDDKFolderEntry> entries = DDKListFolder(dir, &identity);
+        const TDDKFolderListing entries = DDKListFolder(dir, &identity);
         if (identity != TDDKFolderIdentity{} && !FVisited.insert(identity).second)
             continue; // reached before through a link
         QueueSubDirs(queue, dir, entries);
         if (!SkipDirectory(dir))
             AddMatches(dir, entries);
     }
+    // Kept no longer than the walk: the sort that follows needs the room.
+    FVisited.clear();
 }
 
 void TDDKFindFile::QueueSubDirs(std::vector<std::string>& Queue, const std::string& Dir,
-                                const std::vector<TDDKFolderEntry>& Entries) const
+                                const TDDKFolderListing& Entries) const
 {
     for (const TDDKFolderEntry& entry : Entries)
         if (entry.IsDirectory && (FollowLinks || !entry.IsSymLink) && NotExcluded(entry.Name))
-            Queue.push_back(Dir + entry.Name + '/');
+            Queue.push_back(std::string(Dir).append(entry.Name).append(1, '/'));
 }
 
 void TDDKFindFile::AddSubDirs(TDDKStringList& List, std::string Dir)
@@ -143,7 +145,7 @@ void TDDKFindFile::AddSubDirs(TDDKStringList& List, std::string Dir)
         List.Add(DDKExcludeTrailingPathDelimiter(subDir));
 }
 
-bool TDDKFindFile::NotExcluded(const std::string& Name) const
+bool TDDKFindFile::NotExcluded(std::string_view Name) const
 {
     return !MatchesAny(FExcludeList, Name);
 }

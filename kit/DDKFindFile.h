@@ -11,8 +11,9 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
-#include <set>
+#include <unordered_set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum class TDDKFileAttribute : std::uint8_t { ReadOnly, Hidden, SysFile, VolumeId, Directory, Archive };
@@ -63,7 +64,7 @@ public:
     // Appends to List the full paths of Dir's subfolders that are not excluded.
     void AddSubDirs(TDDKStringList& List, std::string Dir);
     // False when Name matches one of the exclude masks.
-    bool NotExcluded(const std::string& Name) const;
+    bool NotExcluded(std::string_view Name) const;
 
     TDDKFileAttributes Attributes{TDDKFileAttribute::ReadOnly, TDDKFileAttribute::Hidden,
                                   TDDKFileAttribute::SysFile, TDDKFileAttribute::Archive};
@@ -88,13 +89,20 @@ private:
     bool SkipDirectory(const std::string& Dir);
     // Adds to Files the full paths of those Entries of Dir that the
     // attributes, the exclude masks and the masks admit.
-    void AddMatches(const std::string& Dir, const std::vector<TDDKFolderEntry>& Entries);
+    void AddMatches(const std::string& Dir, const TDDKFolderListing& Entries);
     // Appends to Queue the full paths of the subfolders among Entries of Dir
     // that the walk enters.
     void QueueSubDirs(std::vector<std::string>& Queue, const std::string& Dir,
-                      const std::vector<TDDKFolderEntry>& Entries) const;
+                      const TDDKFolderListing& Entries) const;
 
     // Folders already entered by the current walk, so that a loop of
     // symbolic links ends.
-    std::set<TDDKFolderIdentity> FVisited;
+    struct TIdentityHash
+    {
+        std::size_t operator()(const TDDKFolderIdentity& Identity) const
+        {
+            return std::hash<ino_t>()(Identity.Inode) * 31 + std::hash<dev_t>()(Identity.Device);
+        }
+    };
+    std::unordered_set<TDDKFolderIdentity, TIdentityHash> FVisited;
 };

@@ -76,6 +76,7 @@ std::size_t TDDKMatch::Length(int Index) const
 struct TDDKRegExpr::TCode
 {
     pcre2_code* Code = nullptr;
+    std::uint32_t Pairs = 1; // offset pairs a match needs: the whole match and each group
     ~TCode() { pcre2_code_free(Code); }
 };
 
@@ -98,6 +99,12 @@ TDDKRegExpr::TDDKRegExpr(std::string_view Pattern, bool CaseSensitive, bool ModG
     FCode->Code = pcre2_compile(Units(Pattern), Pattern.size(), options, &error, &errorOffset, nullptr);
     if (FCode->Code == nullptr)
         throw EDDKError(ErrorText(error));
+    std::uint32_t groups = 0;
+    pcre2_pattern_info(FCode->Code, PCRE2_INFO_CAPTURECOUNT, &groups);
+    FCode->Pairs = groups + 1;
+    // Compiled to machine code where the library can: a pattern then costs a
+    // fraction of its interpreted time. Where it cannot, it is interpreted.
+    pcre2_jit_compile(FCode->Code, PCRE2_JIT_COMPLETE);
 }
 
 TDDKRegExpr::~TDDKRegExpr() = default;
@@ -109,12 +116,23 @@ bool TDDKRegExpr::Search(std::string_view Input, std::size_t Start, std::uint32_
 {
     if (Start > Input.size())
         return false;
-    const std::unique_ptr<pcre2_match_data, decltype(&pcre2_match_data_free)> data(
-        pcre2_match_data_create_from_pattern(FCode->Code, nullptr), pcre2_match_data_free);
-    if (!data)
-        throw std::bad_alloc();
-    const int result =
-        pcre2_match(FCode->Code, Units(Input), Input.size(), Start, Options, data.get(), nullptr);
+    // One match block per thread, made larger when a pattern needs it: a
+    // search costs no allocation of its own.
+    thread_local std::unique_ptr<pcre2_match_data, decltype(&pcre2_match_data_free)> data(nullptr,
+                                                                                       pcre2_match_data_free);
+    thread_local std::uint32_t pairs = 0;
+    if (!data || pairs < FCode->Pairs) {
+        data.reset(pcre2_match_data_create(FCode->Pairs, nullptr));
+        pairs = data ? FCode->Pairs : 0;
+        if (!data)
+            throw std::bad_alloc();
+    }
+    int result = pcre2_match(FCode->Code, Units(Input), Input.size(), Start, Options, data.get(), nullptr);
+    // Machine code has a small stack of its own; what it cannot finish there
+    // the interpreter does, so that the answer never depends on it.
+    if (result == PCRE2_ERROR_JIT_STACKLIMIT)
+        result = pcre2_match(FCode->Code, Units(Input), Input.size(), Start, Options | PCRE2_NO_JIT, data.get(),
+                             nullptr);
     if (result == PCRE2_ERROR_NOMATCH)
         return false;
     if (result < 0)

@@ -119,6 +119,11 @@ std::string DDKTrim(std::string_view S)
     return DDKTrimRight(DDKTrimLeft(S));
 }
 
+bool DDKBlank(std::string_view S)
+{
+    return std::all_of(S.begin(), S.end(), IsTrimmed);
+}
+
 std::string DDKReplaceAll(std::string_view S, std::string_view From, std::string_view To)
 {
     if (From.empty())
@@ -263,6 +268,10 @@ bool DDKMatchWildcard(std::string_view S, std::string_view Mask)
         const std::string_view tail = Mask.substr(1);
         return S.size() >= tail.size() && sameAscii(S.substr(S.size() - tail.size()), tail);
     }
+    // "allocine.*": the plain text, then a lone final star for any rest.
+    if (prefix > 0 && prefix + 1 == Mask.size() && Mask.back() == '*' && S.size() <= MaxWildcardName &&
+        Mask.size() <= MaxWildcardMask)
+        return S.size() >= prefix;
 
     const std::u32string name = DecodeChars(S);
     const std::u32string mask = DecodeChars(Mask);

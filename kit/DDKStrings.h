@@ -25,6 +25,8 @@ std::size_t DDKFindText(std::string_view Haystack, std::string_view Needle, std:
 
 // Removes leading and trailing characters up to the blank (control characters too).
 std::string DDKTrim(std::string_view S);
+// True when DDKTrim(S) is empty, without making it.
+bool DDKBlank(std::string_view S);
 std::string DDKTrimLeft(std::string_view S);
 std::string DDKTrimRight(std::string_view S);
 

@@ -26,24 +26,35 @@ void AppendEntry(pugi::xml_node Entry, const TMovieInfo& Movie)
 
 } // namespace
 
-const std::vector<std::string>* TMetadata::RememberedPlaylist(const std::string& FileName,
-                                                              TFileStamp& Stamp) const
+TMetadata::TFileStamp TMetadata::StampOf(const struct stat& Status)
+{
+    return {static_cast<std::int64_t>(Status.st_dev),          static_cast<std::int64_t>(Status.st_ino),
+            static_cast<std::int64_t>(Status.st_size),         static_cast<std::int64_t>(Status.st_mtim.tv_sec),
+            static_cast<std::int64_t>(Status.st_mtim.tv_nsec), static_cast<std::int64_t>(Status.st_ctim.tv_sec),
+            static_cast<std::int64_t>(Status.st_ctim.tv_nsec)};
+}
+
+const std::string* TMetadata::RememberedPlaylist(const std::string& FileName, TFileStamp& Stamp, bool& Exists) const
 {
     struct stat status = {};
+    Exists = false;
     if (::stat(FileName.c_str(), &status) != 0) {
         Stamp = {};
         return nullptr;
     }
-    Stamp = {
-        static_cast<std::int64_t>(status.st_dev),          static_cast<std::int64_t>(status.st_ino),
-        static_cast<std::int64_t>(status.st_size),         static_cast<std::int64_t>(status.st_mtim.tv_sec),
-        static_cast<std::int64_t>(status.st_mtim.tv_nsec), static_cast<std::int64_t>(status.st_ctim.tv_sec),
-        static_cast<std::int64_t>(status.st_ctim.tv_nsec)};
-    const auto found = FPlaylists.find(FileName);
+    // As DDKFileExists tells it.
+    Exists = !S_ISDIR(status.st_mode) && !DDKBlank(FileName);
+    Stamp = StampOf(status);
+    return Remembered(Stamp);
+}
+
+const std::string* TMetadata::Remembered(const TFileStamp& Stamp) const
+{
+    const auto found = FPlaylists.find({Stamp[0], Stamp[1]});
     return found != FPlaylists.end() && found->second.Stamp == Stamp ? &found->second.References : nullptr;
 }
 
-void TMetadata::RememberPlaylist(const std::string& FileName, const TFileStamp& Stamp)
+void TMetadata::RememberPlaylist(const TFileStamp& Stamp, const pugi::xpath_node_set& References)
 {
     // A file that could not be stamped is never taken as unchanged.
     if (Stamp == TFileStamp{})
@@ -58,22 +69,43 @@ void TMetadata::RememberPlaylist(const std::string& FileName, const TFileStamp& 
     // enough for the libraries people keep (a few hundred bytes each), while
     // one past all reason does not keep every playlist in memory.
     constexpr std::size_t MostKept = 65536;
-    if (FPlaylists.size() >= MostKept && FPlaylists.find(FileName) == FPlaylists.end())
+    const TFileIdentity identity{Stamp[0], Stamp[1]};
+    if (FPlaylists.size() >= MostKept && FPlaylists.find(identity) == FPlaylists.end())
         FPlaylists.clear();
-    TPlaylistMemory& memory = FPlaylists[FileName];
+    TPlaylistMemory& memory = FPlaylists[identity];
     memory.Stamp = Stamp;
     memory.References.clear();
-    for (const pugi::xpath_node& reference : XmlSelect(FXmlModel, FileReferences))
-        memory.References.emplace_back(reference.attribute().value());
+    for (const pugi::xpath_node& reference : References) {
+        memory.References += reference.attribute().value();
+        memory.References += '\0';
+    }
+}
+
+void TMetadata::ForEachReference(std::string_view References,
+                                 const std::function<bool(std::string_view Reference)>& Visit)
+{
+    for (std::size_t start = 0; start < References.size();) {
+        const std::size_t end = References.find('\0', start);
+        if (!Visit(References.substr(start, end - start)))
+            return;
+        start = end + 1;
+    }
 }
 
 void TMetadata::CreateAsx(const std::string& FileName, const TMovieInfo& Movie, bool Overwrite)
 {
-    const std::string tag = DDKFormat(
-        "[CreateAsx] [Erreur sur l'enregistrement du nom de fichier \"%s\" dans le fichier ASX \"%s\"] ",
-        Movie.FileName.c_str(), FileName.c_str());
-    DDKTagged(tag, [&] {
-        if (Overwrite || !DDKFileExists(FileName)) {
+    const auto tag = [&] {
+        return DDKFormat(
+            "[CreateAsx] [Erreur sur l'enregistrement du nom de fichier \"%s\" dans le fichier ASX \"%s\"] ",
+            Movie.FileName.c_str(), FileName.c_str());
+    };
+    DDKTaggedBy(tag, [&] {
+        // One look tells whether the playlist is there and whether it changed
+        // since it was last read.
+        TFileStamp stamp;
+        bool exists = false;
+        const std::string* known = Overwrite ? nullptr : RememberedPlaylist(FileName, stamp, exists);
+        if (!exists) {
             LoadXml(PlaylistTemplate);
             pugi::xml_node root = FXmlModel.document_element();
             pugi::xml_node param = root.append_child("param");
@@ -84,14 +116,18 @@ void TMetadata::CreateAsx(const std::string& FileName, const TMovieInfo& Movie, 
             return;
         }
 
-        TFileStamp stamp;
-        if (const std::vector<std::string>* known = RememberedPlaylist(FileName, stamp))
-            for (const std::string& reference : *known)
-                if (DDKSameText(reference, Movie.FileName))
-                    return; // already there: the file stays as it is
-        LoadXmlFile(FileName);
-        RememberPlaylist(FileName, stamp);
+        bool listed = false;
+        if (known != nullptr)
+            ForEachReference(*known, [&](std::string_view Reference) {
+                listed = DDKSameText(Reference, Movie.FileName);
+                return !listed;
+            });
+        if (listed)
+            return; // already there: the file stays as it is
+        struct stat status = {};
+        LoadXml(DDKLoadFile(FileName, status), true);
         const pugi::xpath_node_set references = XmlSelect(FXmlModel, FileReferences);
+        RememberPlaylist(StampOf(status), references);
         if (references.empty())
             throw EDDKError("0 entry");
         for (const pugi::xpath_node& reference : references)
@@ -118,16 +154,23 @@ void TMetadata::CreateAsx(const std::string& FileName, const TMovieInfo& Movie, 
 
 void TMetadata::ReadAsxEntries(const std::string& AsxFile, TDDKStringList& Strings)
 {
-    TFileStamp stamp;
-    if (const std::vector<std::string>* known = RememberedPlaylist(AsxFile, stamp)) {
-        for (const std::string& reference : *known)
-            Strings.Add(reference);
+    // Stamped by the look that opens it for reading; a playlist unchanged
+    // since it was last read is not parsed again.
+    struct stat status = {};
+    const std::string bytes = DDKLoadFile(AsxFile, status);
+    const TFileStamp stamp = StampOf(status);
+    if (const std::string* known = Remembered(stamp)) {
+        ForEachReference(*known, [&](std::string_view Reference) {
+            Strings.Add(std::string(Reference));
+            return true;
+        });
         return;
     }
-    LoadXmlFile(AsxFile);
-    for (const pugi::xpath_node& reference : XmlSelect(FXmlModel, FileReferences))
+    LoadXml(bytes, true);
+    const pugi::xpath_node_set references = XmlSelect(FXmlModel, FileReferences);
+    for (const pugi::xpath_node& reference : references)
         Strings.Add(reference.attribute().value());
-    RememberPlaylist(AsxFile, stamp);
+    RememberPlaylist(stamp, references);
 }
 
 void TMetadata::RenameAsxEntry(const std::string& AsxFile, const std::string& OldHref,

@@ -13,14 +13,17 @@
 #include "UnitTypes.h"
 
 #include <pugixml.hpp>
+#include <sys/stat.h>
 
 #include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class THttpObject;
@@ -128,18 +131,38 @@ private:
 
     // The file references of playlists read in this object's life, with the
     // file's identity and times when read: a playlist unchanged on disc is
-    // not parsed again.
+    // not parsed again. Kept by the file's identity rather than its name,
+    // and each playlist's references in one string, each ended by a null
+    // character (which no reference holds): a run remembers every playlist
+    // of the library at once.
     using TFileStamp = std::array<std::int64_t, 7>;
+    using TFileIdentity = std::pair<std::int64_t, std::int64_t>; // device, inode
+    struct TFileIdentityHash
+    {
+        std::size_t operator()(const TFileIdentity& Identity) const
+        {
+            return std::hash<std::int64_t>()(Identity.first) * 31 + std::hash<std::int64_t>()(Identity.second);
+        }
+    };
     struct TPlaylistMemory
     {
         TFileStamp Stamp{};
-        std::vector<std::string> References;
+        std::string References;
     };
+    static TFileStamp StampOf(const struct stat& Status);
     // The remembered references of FileName when it is unchanged, else null;
-    // Stamp receives the file's stamp now (all zero when it cannot be read).
-    const std::vector<std::string>* RememberedPlaylist(const std::string& FileName, TFileStamp& Stamp) const;
-    void RememberPlaylist(const std::string& FileName, const TFileStamp& Stamp);
+    // Stamp receives the file's stamp now (all zero when it cannot be read)
+    // and Exists whether it is there, as DDKFileExists tells it.
+    const std::string* RememberedPlaylist(const std::string& FileName, TFileStamp& Stamp, bool& Exists) const;
+    // The references remembered of the file stamped Stamp, when unchanged.
+    const std::string* Remembered(const TFileStamp& Stamp) const;
+    // Remembers References, those of the document just read from the file
+    // stamped Stamp.
+    void RememberPlaylist(const TFileStamp& Stamp, const pugi::xpath_node_set& References);
+    // Calls Visit on each remembered reference in order, until it returns false.
+    static void ForEachReference(std::string_view References,
+                                 const std::function<bool(std::string_view Reference)>& Visit);
 
     pugi::xml_document FXmlModel;
-    std::unordered_map<std::string, TPlaylistMemory> FPlaylists;
+    std::unordered_map<TFileIdentity, TPlaylistMemory, TFileIdentityHash> FPlaylists;
 };

@@ -15,20 +15,21 @@
 void TSynchThread::CheckBackdrop(TMovieInfo& Movie)
 {
     const std::string Backdrop = Movie.MovieDir + "/backdrop.jpg";
-    const std::string Fanart = Movie.MovieDir + "/fanart.jpg";
-    if (DDKFileExists(Backdrop) && !DDKFileExists(Fanart)) {
+    // One look tells both whether the backdrop is there and whether it holds
+    // bytes; a backdrop that cannot be opened (size -1) counts as filled.
+    const TDDKFileLook Look = DDKLookAtFile(Backdrop);
+    if (Look.Exists && !MovieFileExists(Movie.MovieDir, "fanart.jpg")) {
         // A copy put in place whole; a failed copy is tried again next run.
         try {
-            DDKSaveFileAtomic(Fanart, DDKLoadFile(Backdrop));
+            DDKSaveFileAtomic(Movie.MovieDir + "/fanart.jpg", DDKLoadFile(Backdrop));
         } catch (const EDDKError&) {
         }
     }
-    // A backdrop that cannot be opened (size -1) counts as present.
-    if (DDKFileFilled(Backdrop))
+    if (Look.Filled)
         return;
     std::error_code Ignored;
     std::filesystem::remove(Backdrop, Ignored);
-    if (DDKFileExists(Movie.MovieDir + "/tmdb.json") || TMetadata::AnomalyWaiting(SourceTmdb, Movie))
+    if (MovieFileExists(Movie.MovieDir, "tmdb.json") || TMetadata::AnomalyWaiting(SourceTmdb, Movie))
         return;
 
     const std::int32_t Id = SearchBackdrop(Movie);

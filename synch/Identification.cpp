@@ -75,6 +75,9 @@ std::int32_t CodeFromFileName(const std::string& FileName)
 // when it can.
 std::string UnwritablePath(std::string_view Path)
 {
+    // Most paths are printable ASCII through and through.
+    if (std::all_of(Path.begin(), Path.end(), [](char C) { return C >= 0x20 && C < 0x7F; }))
+        return {};
     for (std::size_t Position = 0; Position < Path.size();) {
         const char32_t Character = DDKNextChar(Path, Position);
         if (Character >= DDKInvalidByteBase)

@@ -52,7 +52,7 @@ constexpr std::array<std::string_view, 10> MovieFolderFiles = {
     "tmdb.json",     "movie.asx",  "movie.nfo",    "movie.xml",  "movie.strm",
     "wmc.dvdid.xml", "folder.jpg", "backdrop.jpg", "fanart.jpg", "allocine.*"};
 
-bool IsMovieFolderFile(const std::string& Name)
+bool IsMovieFolderFile(std::string_view Name)
 {
     return std::any_of(MovieFolderFiles.begin(), MovieFolderFiles.end(),
                        [&Name](std::string_view Ours) { return DDKMatchWildcard(Name, Ours); });
@@ -69,30 +69,46 @@ std::string TSynchThread::RenamedPath(const TMovieInfo& Movie)
 
 void TSynchThread::CheckMovieFolder(const std::string& Dir)
 {
-    struct stat Status = {};
-    if (::lstat(Dir.c_str(), &Status) != 0)
-        throw EDDKError(DDKFormat("%s: %s", Dir.c_str(), DDKSysErrorMessage(errno).c_str()));
-    if (!S_ISDIR(Status.st_mode))
-        throw EDDKError(
-            DDKFormat("Le dossier \"%s\" de la bibliothèque est un lien ou n'est pas un dossier : "
-                      "rien n'y est lu ni écrit",
-                      Dir.c_str()));
     // The listing made to find the cached answer a moment ago, if any.
-    const std::vector<TDDKFolderEntry> Entries =
-        Dir == FListedDir ? std::move(FListedEntries) : DDKListFolder(Dir);
-    FListedDir.clear();
-    for (const TDDKFolderEntry& Entry : Entries)
+    if (Dir != FListedDir || FListedChecked)
+        FListedEntries = DDKListFolder(Dir);
+    FListedDir.clear(); // taken: whatever happens, the next check lists anew
+    // A folder opened as itself is a real folder; anything else is looked at.
+    if (!FListedEntries.Opened() || FListedEntries.ThroughLink()) {
+        struct stat Status = {};
+        if (::lstat(Dir.c_str(), &Status) != 0)
+            throw EDDKError(DDKFormat("%s: %s", Dir.c_str(), DDKSysErrorMessage(errno).c_str()));
+        if (!S_ISDIR(Status.st_mode))
+            throw EDDKError(
+                DDKFormat("Le dossier \"%s\" de la bibliothèque est un lien ou n'est pas un dossier : "
+                          "rien n'y est lu ni écrit",
+                          Dir.c_str()));
+    }
+    for (const TDDKFolderEntry& Entry : FListedEntries)
         if ((Entry.IsSymLink || !Entry.IsRegular) && IsMovieFolderFile(Entry.Name))
-            throw EDDKError(DDKFormat("\"%s/%s\" est un lien ou n'est pas un fichier ordinaire : il n'est ni "
+            throw EDDKError(DDKFormat("\"%s/%.*s\" est un lien ou n'est pas un fichier ordinaire : il n'est ni "
                                       "lu ni remplacé",
-                                      Dir.c_str(), Entry.Name.c_str()));
+                                      Dir.c_str(), static_cast<int>(Entry.Name.size()), Entry.Name.data()));
+    FListedDir = Dir;
+    FListedChecked = true;
 }
 
 std::string TSynchThread::CachedAnswer(const std::string& Dir)
 {
     FListedDir = Dir;
     FListedEntries = DDKListFolder(Dir);
+    FListedChecked = false;
     return DDKGetRealFileName(Dir, "allocine.*", FListedEntries);
+}
+
+bool TSynchThread::MovieFileExists(const std::string& Dir, std::string_view Name) const
+{
+    // Only a file seen there counts: one missing from the listing may have
+    // come since, from this worker or another.
+    if (FListedChecked && Dir == FListedDir)
+        if (const TDDKFolderEntry* Entry = FListedEntries.Find(Name); Entry && Entry->IsRegular && !Entry->IsSymLink)
+            return true;
+    return DDKFileExists(Dir + "/" + std::string(Name));
 }
 
 std::string TSynchThread::DvdInfoCacheDir()
@@ -229,16 +245,22 @@ void TSynchThread::WriteMetadataFiles(TMovieInfo& Movie)
             FMadeCacheDir = CacheDir;
     }
 
+    // Each writer keeps a file that is there; one the folder's listing shows
+    // is not even asked about again.
     FMetadata->CreateAsx(Dir + "/movie.asx", Movie, false);
-    FMetadata->CreateNfo(Dir + "/movie.nfo", Movie, false);
-    FMetadata->CreateMovieXml(Dir + "/movie.xml", Movie, false);
-    FMetadata->CreateStrm(Dir + "/movie.strm", false);
-    FMetadata->CreateDvdId(Dir + "/wmc.dvdid.xml", Movie.Title, Movie.Code, false);
+    if (!MovieFileExists(Dir, "movie.nfo"))
+        FMetadata->CreateNfo(Dir + "/movie.nfo", Movie, false);
+    if (!MovieFileExists(Dir, "movie.xml"))
+        FMetadata->CreateMovieXml(Dir + "/movie.xml", Movie, false);
+    if (!MovieFileExists(Dir, "movie.strm"))
+        FMetadata->CreateStrm(Dir + "/movie.strm", false);
+    if (!MovieFileExists(Dir, "wmc.dvdid.xml"))
+        FMetadata->CreateDvdId(Dir + "/wmc.dvdid.xml", Movie.Title, Movie.Code, false);
     // Without it the cache file would land at the root of the file system;
     // the library's own files above do not depend on it.
     if (CacheDir.empty())
         throw EDDKError("No application data folder: neither XDG_CONFIG_HOME nor HOME is set");
-    FMetadata->CreateDvdInfoCache(DDKFormat("%s/%d.xml", CacheDir.c_str(), Movie.Code), Movie, false);
+    FMetadata->CreateDvdInfoCache(CacheDir + "/" + std::to_string(Movie.Code) + ".xml", Movie, false);
 }
 void TSynchThread::SavePoster(TMovieInfo& Movie)
 {

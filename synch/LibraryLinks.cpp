@@ -14,8 +14,10 @@
 #include "DDKStrings.h"
 #include "DDKSystem.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
+#include <utility>
 #include <sys/stat.h>
 
 namespace {
@@ -86,10 +88,10 @@ void TSynchThread::ScanAsxFiles()
     finder.FollowLinks = false;
     finder.Masks = "*.asx;.vantry-*.tmp";
     finder.Execute();
-    TDDKStringList playlists;
-    for (const TDDKStringItem& file : finder.Files)
-        if (!DDKRemoveStaleTemporaryFile(file.String) && DDKSameText(DDKExtractFileExt(file.String), ".asx"))
-            playlists.Add(file.String);
+    TDDKStringList playlists = std::move(finder.Files);
+    for (int i = playlists.Count() - 1; i >= 0; --i)
+        if (DDKRemoveStaleTemporaryFile(playlists[i]) || !DDKEndsText(".asx", playlists[i]))
+            playlists.Delete(i);
 
     const int count = playlists.Count();
     SetProgressMax(count);
@@ -206,28 +208,92 @@ void TSynchThread::AddLink(const std::string& FileName, const std::string& AsxFi
 {
     FLinkedFiles.Add(FileName);
     FLinkAsx.Add(AsxFile);
-    FLinkIndex.try_emplace(DDKLowerCase(FileName), FLinkedFiles.Count() - 1);
-    RememberMovieFolder(FolderOf(AsxFile));
+    IndexLink(FLinkedFiles.Count() - 1);
+    if (FFolderIndexValid) // otherwise the next listing finds the folder
+        RememberMovieFolder(FolderOf(AsxFile));
 }
 
 void TSynchThread::IndexLinks()
 {
     FLinkIndex.clear();
+    FLinkIndexCount = 0;
     for (int i = 0; i < FLinkedFiles.Count(); ++i)
-        FLinkIndex.try_emplace(DDKLowerCase(FLinkedFiles[i]), i);
+        IndexLink(i);
+}
+
+std::uint64_t TSynchThread::LinkKey(std::string_view FileName)
+{
+    // FNV-1a over the name with A-Z lowered, so that names the look-up
+    // takes for one share their key.
+    std::uint64_t key = 14695981039346656037ull;
+    for (const char c : FileName) {
+        key ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        key *= 1099511628211ull;
+    }
+    return key;
+}
+
+std::size_t TSynchThread::LinkSlot(std::uint64_t Key) const
+{
+    return static_cast<std::size_t>(Key ^ (Key >> 29)) & (FLinkIndex.size() - 1);
+}
+
+void TSynchThread::IndexLink(int Index)
+{
+    // At most half full, so that a look-up ends at an empty slot soon.
+    if ((FLinkIndexCount + 1) * 2 > FLinkIndex.size()) {
+        std::vector<TLinkSlot> slots = std::exchange(FLinkIndex, std::vector<TLinkSlot>(
+                                                                     std::max<std::size_t>(64, 2 * FLinkIndex.size())));
+        for (const TLinkSlot& slot : slots)
+            if (slot.Index >= 0) {
+                std::size_t at = LinkSlot(slot.Key);
+                while (FLinkIndex[at].Index >= 0)
+                    at = (at + 1) & (FLinkIndex.size() - 1);
+                FLinkIndex[at] = slot;
+            }
+    }
+    // Only the first link of a name counts; two names that merely share
+    // their key both go in.
+    const std::string& fileName = FLinkedFiles[Index];
+    const std::uint64_t key = LinkKey(fileName);
+    for (std::size_t at = LinkSlot(key);; at = (at + 1) & (FLinkIndex.size() - 1)) {
+        TLinkSlot& slot = FLinkIndex[at];
+        if (slot.Index < 0) {
+            slot = {key, Index};
+            ++FLinkIndexCount;
+            return;
+        }
+        if (slot.Key == key && DDKSameText(FLinkedFiles[slot.Index], fileName))
+            return;
+    }
+}
+
+int TSynchThread::FirstLink(std::string_view FileName) const
+{
+    if (FLinkIndex.empty())
+        return -1;
+    const std::uint64_t key = LinkKey(FileName);
+    for (std::size_t at = LinkSlot(key);; at = (at + 1) & (FLinkIndex.size() - 1)) {
+        const TLinkSlot& slot = FLinkIndex[at];
+        if (slot.Index < 0)
+            return -1;
+        if (slot.Key == key && DDKSameText(FLinkedFiles[slot.Index], FileName))
+            return slot.Index;
+    }
 }
 
 bool TSynchThread::GoodFileName(const std::string& FileName, TMovieInfo& Movie)
 {
     return DDKTagged("[TSynchThread.GoodFileName] ", [&] {
-        const auto link = FLinkIndex.find(DDKLowerCase(FileName));
-        if (link == FLinkIndex.end())
+        const int link = FirstLink(FileName);
+        if (link < 0)
             return false;
-        const std::string cache = CachedAnswer(FolderOf(FLinkAsx[link->second]));
+        std::string folder = FolderOf(FLinkAsx[link]);
+        const std::string cache = CachedAnswer(folder);
         if (cache.empty())
             return false;
         FMetadata->ReadFicheAcFile(cache, Movie);
-        Movie.MovieDir = FolderOf(cache);
+        Movie.MovieDir = std::move(folder); // the folder of the cached answer
         return true;
     });
 }

@@ -26,6 +26,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -179,12 +180,25 @@ private:
     std::string CachedAnswer(const std::string& Dir);
     // The reason given when a service answers "404 Not Found" for a movie code.
     static std::string UnknownCodeText(std::int32_t Code);
+    // Whether the file Name of the movie folder Dir is there (DDKFileExists):
+    // from the listing CheckMovieFolder made of Dir for this movie when it
+    // shows a plain file of that name, otherwise by a look of its own.
+    bool MovieFileExists(const std::string& Dir, std::string_view Name) const;
     // The DvdInfoCache folder under the application-data folder; "" without one.
     static std::string DvdInfoCacheDir();
     // Removes the copies of saves cut short in the program's other folders.
     void RemoveStaleTemporaryFiles();
     // Rebuilds the look-up of the first link of each file name.
     void IndexLinks();
+    // Adds link Index to the look-up unless a link of its name is there.
+    void IndexLink(int Index);
+    // The index of the first link of FileName (ASCII case ignored), or -1.
+    int FirstLink(std::string_view FileName) const;
+    // What the look-up files a name under: the same for names that differ
+    // only in the case of A-Z.
+    static std::uint64_t LinkKey(std::string_view FileName);
+    // Where the look-up of Key starts.
+    std::size_t LinkSlot(std::uint64_t Key) const;
     // The library listing by code, read once and kept while the library
     // folder does not change behind our back.
     void RefreshFolderIndex();
@@ -213,16 +227,28 @@ private:
     bool FFinished = false;
 
     // Speed-ups of the look-ups; they give exactly what a scan would.
-    // File name with ASCII letters lowered -> index of its first link.
-    std::unordered_map<std::string, int> FLinkIndex;
+    // LinkKey of a file name -> index of the first link of that name, in a
+    // table of slots (a power of two of them, at most half used) searched
+    // from LinkSlot on; the names, kept once in the link list, are compared
+    // on look-up.
+    struct TLinkSlot
+    {
+        std::uint64_t Key = 0;
+        int Index = -1; // -1: an empty slot
+    };
+    std::vector<TLinkSlot> FLinkIndex;
+    std::size_t FLinkIndexCount = 0;
     // Code text (what follows the last "#") -> movie folders with that ending.
     std::map<std::string, std::vector<std::string>> FFolderIndex;
     bool FFolderIndexValid = false;
     TFolderStamp FFolderIndexStamp; // the library folder's when it was listed
     // The media-centre cache folder once this run has made it.
     std::string FMadeCacheDir;
-    // The last movie folder listed by CachedAnswer and its entries, until
-    // CheckMovieFolder takes them or the next movie file begins.
+    // The last movie folder listed and its entries, until the next movie
+    // file begins: listed by CachedAnswer, checked by CheckMovieFolder, then
+    // asked which files are there. A listing already checked is made anew by
+    // the next check, since files may have come in the meantime.
     std::string FListedDir;
-    std::vector<TDDKFolderEntry> FListedEntries;
+    TDDKFolderListing FListedEntries;
+    bool FListedChecked = false;
 };

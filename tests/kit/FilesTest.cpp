@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -95,4 +97,77 @@ TEST(Files, LoadingReadsOnlyPlainFilesUpToTheirLimit)
     const std::string pipe = root / "pipe.jpg";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     EXPECT_THROW(DDKLoadFile(pipe), EDDKError);
+}
+
+TEST(Files, OneLookTellsWhetherAFileIsThereAndWhetherItIsFilled)
+{
+    TempFolder root;
+    const std::string pipe = root / "pipe.jpg";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string locked = root.Write("locked.jpg");
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    fs::create_symlink(root / "nowhere", root / "dangling.jpg");
+    for (const std::string& file : {root.Write("poster.jpg", "x"), root.Write("empty.jpg"), root / "missing.jpg",
+                                    root.MakeFolder("folder.jpg"), pipe, locked, root / "dangling.jpg",
+                                    std::string("  ")}) {
+        const TDDKFileLook look = DDKLookAtFile(file);
+        EXPECT_EQ(look.Exists, DDKFileExists(file)) << file;
+        EXPECT_EQ(look.Filled, DDKFileExists(file) && DDKGetFileSize(file) != 0) << file;
+    }
+}
+
+TEST(Files, AListingHoldsEveryEntryWithItsKindAndKeepsItsNamesWhenMoved)
+{
+    // More entries than one read of the folder brings, and than a listing
+    // keeps room for from one folder to the next.
+    TempFolder root;
+    std::vector<std::string> names;
+    for (int i = 0; i < 5000; ++i)
+        names.push_back(root.Write("a movie file with a rather long name number " + std::to_string(i) + ".avi"));
+    root.MakeFolder("sub");
+    root.Write(".hidden");
+    fs::create_symlink(root / "sub", root / "to folder");
+    fs::create_symlink(names[0], root / "to file");
+    fs::create_symlink(root / "nowhere", root / "dangling");
+    ASSERT_EQ(::mkfifo((root / "pipe").c_str(), 0600), 0);
+
+    std::vector<TDDKFolderListing> listings;
+    for (int i = 0; i < 20; ++i) // moved along as the vector grows
+        listings.push_back(DDKListFolder(root.Path().string()));
+    const TDDKFolderListing& listing = listings.back();
+    ASSERT_EQ(listing.size(), names.size() + 6);
+    for (const std::string& name : names) {
+        const TDDKFolderEntry* entry = listing.Find(name.substr(root.Path().string().size() + 1));
+        ASSERT_NE(entry, nullptr) << name;
+        EXPECT_TRUE(entry->IsRegular && !entry->IsDirectory && !entry->IsSymLink && !entry->IsHidden) << name;
+    }
+    // name: directory, regular, link, hidden
+    const std::tuple<const char*, bool, bool, bool, bool> kinds[] = {
+        {"sub", true, false, false, false},      {".hidden", false, true, false, true},
+        {"to folder", true, false, true, false}, {"to file", false, true, true, false},
+        {"dangling", false, false, true, false}, {"pipe", false, false, false, false}};
+    for (const auto& [name, directory, regular, link, hidden] : kinds) {
+        const TDDKFolderEntry* entry = listing.Find(name);
+        ASSERT_NE(entry, nullptr) << name;
+        EXPECT_EQ(std::tuple(entry->IsDirectory, entry->IsRegular, entry->IsSymLink, entry->IsHidden),
+                  std::tuple(directory, regular, link, hidden))
+            << name;
+    }
+    EXPECT_EQ(listing.Find("missing"), nullptr);
+
+    // The listing also tells what the name it was made by is: a folder, a
+    // link to one (listed through it, with or without a trailing '/'), or
+    // nothing that can be listed.
+    const std::tuple<std::string, bool, bool, std::size_t> folders[] = {
+        {root / "sub", true, false, 0},       {root / "sub/", true, false, 0},
+        {root / "to folder", true, true, 0},  {root / "to folder/", true, true, 0},
+        {root / "to file", false, false, 0},  {root / "dangling", false, false, 0},
+        {root / "missing", false, false, 0},  {"", false, false, 0},
+        {root.Path().string(), true, false, names.size() + 6}};
+    for (const auto& [folder, opened, throughLink, count] : folders) {
+        const TDDKFolderListing other = DDKListFolder(folder);
+        EXPECT_EQ(std::tuple(other.Opened(), other.ThroughLink(), other.size()),
+                  std::tuple(opened, throughLink, count))
+            << folder;
+    }
 }

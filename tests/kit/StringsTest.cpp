@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <clocale>
+#include <cwchar>
+#include <cwctype>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -59,4 +64,73 @@ TEST(Text, ListsAndAccents)
     EXPECT_EQ(DDKRemoveAccents("Ñandú œuvre æ ß àäâãçéèêëìïîôöòõûüùÿñ ÁÀÄÂÃÇÉÈÊËÍÎÌÏÔÖÒÓÕÜÛÙÚÝŸÑ"),
               "Nandú œuvre æ ß aaaaceeeeiiioooouuuyn AAAAACEEEEIIIIOOOOOUUUUYYN");
     EXPECT_EQ(DDKRemoveAccents("\xe9t\xe9 \xc3\xa9\xc3"), "\xe9t\xe9 e\xc3");
+}
+
+// What a sorted list orders by: the locale's wide collation key of the text
+// lower-cased, then, between equal keys, the lower-cased text itself.
+static bool WideKeyLess(const std::string& A, const std::string& B)
+{
+    const auto folded = [](std::string_view Text) {
+        std::wstring wide;
+        for (std::size_t position = 0; position < Text.size();) {
+            const char32_t code = DDKNextChar(Text, position);
+            wide.push_back(static_cast<wchar_t>(code >= DDKInvalidByteBase ? code : std::towlower(code)));
+        }
+        return wide;
+    };
+    const auto key = [](const std::wstring& Folded) {
+        std::wstring result(std::wcsxfrm(nullptr, Folded.c_str(), 0) + 1, L'\0');
+        result.resize(std::wcsxfrm(result.data(), Folded.c_str(), result.size()));
+        return result;
+    };
+    const std::wstring a = folded(A), b = folded(B);
+    const int order = key(a).compare(key(b));
+    return order != 0 ? order < 0 : a < b;
+}
+
+TEST(Text, SortingOrdersByTheWideCollationKeysInEveryLocale)
+{
+    // Pieces whose collation weights fall on both sides of each length the
+    // sort keys are written in (the code points below are the weights in the
+    // C locales), with letters, case, accents, ligatures, combining marks,
+    // other scripts and bytes that are not UTF-8.
+    const std::vector<std::string> pieces = {
+        "a", "B", "e", "é", "É", "è", "œ", "Œ", "ß", "ﬁ", "e\u0301", "0", "9", " ", "-", "#", "(", ".",
+        "Å", "ı", "İ", "ж", "Ω", "日", "本", "😀", "\x7f", "\u0080", "\u707f", "\u7080", "\U000f707f",
+        "\U000f7080", "\U0010fffd", "\xff", "\xc3", "/"};
+    std::mt19937 random(22);
+    std::vector<std::string> names = {"", "a", "A", "à", "Titre 00001.avi", "titre 00001.AVI"};
+    while (names.size() < 600) {
+        std::string name;
+        for (std::size_t count = random() % 9; count > 0; --count)
+            name += pieces[random() % pieces.size()];
+        names.push_back(name);
+    }
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    for (const char* locale : {"fr_FR.UTF-8", "C.UTF-8", "C"}) {
+        if (std::setlocale(LC_ALL, locale) == nullptr)
+            continue;
+        TDDKStringList list;
+        for (const std::string& name : names)
+            list.Add(name);
+        list.SetSorted(true);
+        std::vector<std::string> expected = names;
+        std::stable_sort(expected.begin(), expected.end(), WideKeyLess);
+        EXPECT_EQ(list.Strings(), expected) << locale;
+    }
+    std::setlocale(LC_ALL, previous.c_str());
+}
+
+TEST(Wildcard, PlainTextThenOneStarMatchesAnyRestOfAName)
+{
+    // mask, name, matches
+    const std::tuple<const char*, std::string, bool> cases[] = {
+        {"allocine.*", "allocine.json", true}, {"allocine.*", "ALLOCINE.XML", true},
+        {"allocine.*", "allocine.", true},     {"allocine.*", "allocine", false},
+        {"allocine.*", "allocinex.json", false}, {"allocine.*", "allocine.été", true},
+        {"été.*", "ÉTÉ.avi", false},           {"été.*", "été.avi", true},
+        {"a*", std::string(4095, 'a'), true},  {"a*", std::string(4096, 'a'), false},
+        {"a**", "a", false}};
+    for (const auto& [mask, name, matches] : cases)
+        EXPECT_EQ(DDKMatchWildcard(name, mask), matches) << mask << " against " << name.substr(0, 20);
 }

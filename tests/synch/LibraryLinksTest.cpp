@@ -234,4 +234,34 @@ TEST_F(LibraryLinksTest, AFolderGivenRelativeFindsItsLinksAsAnAbsoluteOneDoes)
     fs::current_path(Before);
 }
 
+TEST_F(LibraryLinksTest, AFileIsLookedUpByItsFirstLinkWhateverTheCaseOfAToZ)
+{
+    // Enough links for the look-up to grow several times; each file's first
+    // link leads to a folder whose answer carries the link's number.
+    Worker.SetFolder(Films);
+    const auto Folder = [this](int Number) {
+        const std::string Name = "Film " + std::to_string(Number) + " #" + std::to_string(Number);
+        Temp.Write("Films/@Vantry/" + Name + "/allocine.json",
+                   "{\"movie\":{\"code\":" + std::to_string(Number) + ",\"title\":\"T\"}}");
+        return Library + "/" + Name + "/movie.asx";
+    };
+    for (int Number = 1; Number <= 300; ++Number)
+        Worker.AddLink(Films + "/Été " + std::to_string(Number) + ".avi", Folder(Number));
+    for (int Number = 1; Number <= 300; ++Number) { // second links of the same files lead elsewhere
+        Worker.AddLink(Films + "/Été " + std::to_string(Number) + ".AVI", Folder(1000 + Number));
+        Worker.AddLink(Films + "/ÉTÉ " + std::to_string(Number) + ".avi", Folder(2000 + Number));
+    }
+    for (int Number = 1; Number <= 300; Number += 7) {
+        TMovieInfo Movie;
+        ASSERT_TRUE(Worker.GoodFileName(Films + "/Été " + std::to_string(Number) + ".AvI", Movie)) << Number;
+        EXPECT_EQ(Movie.Code, Number);
+        EXPECT_EQ(Movie.MovieDir + "/movie.asx", Folder(Number));
+        // Only A-Z fold: "été" is another file than "Été", found by its own link.
+        ASSERT_TRUE(Worker.GoodFileName(Films + "/ÉTÉ " + std::to_string(Number) + ".avi", Movie)) << Number;
+        EXPECT_EQ(Movie.Code, 2000 + Number);
+        EXPECT_FALSE(Worker.GoodFileName(Films + "/été " + std::to_string(Number) + ".avi", Movie)) << Number;
+    }
+    EXPECT_EQ(Worker.LinkedFiles().Count(), 900);
+}
+
 } // namespace
