@@ -77,14 +77,24 @@ void GetCdNumber(TMovieInfo& Movie)
 std::string CleanTitle(std::string_view S)
 {
     return DDKTagged("[CleanTitle] ", [&] {
-        static const TDDKRegExpr Word("[a-z0-9']+");
+        // The words are the runs of ASCII small letters, digits and
+        // apostrophes; every other byte, whole character or not, parts them.
+        const auto InWord = [](char C) { return (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '\''; };
         const std::string Text = DDKLowerCase(DDKRemoveAccents(S));
         std::string Result;
-        TDDKMatch Match;
-        for (bool Found = Word.Exec(Text, Match); Found; Found = Word.ExecNext(Text, Match)) {
+        Result.reserve(Text.size());
+        for (std::size_t Start = 0; Start < Text.size();) {
+            if (!InWord(Text[Start])) {
+                ++Start;
+                continue;
+            }
+            std::size_t End = Start + 1;
+            while (End < Text.size() && InWord(Text[End]))
+                ++End;
             if (!Result.empty())
                 Result += ' ';
-            Result += Match.Group(0);
+            Result.append(Text, Start, End - Start);
+            Start = End;
         }
         return Result;
     });

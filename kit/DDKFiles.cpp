@@ -438,9 +438,10 @@ std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name,
 {
     // The file system gives no stable order; the first in sorted order is taken
     // so that the same folder always gives the same answer.
+    const TDDKWildcard mask(Name);
     std::string best;
     for (const TDDKFolderEntry& entry : Entries)
-        if (entry.IsRegular && !entry.IsSymLink && DDKMatchWildcard(entry.Name, Name) &&
+        if (entry.IsRegular && !entry.IsSymLink && mask.Matches(entry.Name) &&
             (best.empty() || DDKLocaleCompareText(entry.Name, best) < 0))
             best = entry.Name;
     return best.empty() ? best : DDKIncludeTrailingPathDelimiter(Dir) + best;

@@ -22,10 +22,19 @@ void BuildMaskList(TDDKStringList& List, const std::string& Text)
     }
 }
 
-bool MatchesAny(const TDDKStringList& Masks, std::string_view Name)
+std::vector<TDDKWildcard> ReadMasks(const TDDKStringList& List)
 {
-    for (const TDDKStringItem& mask : Masks)
-        if (DDKMatchWildcard(Name, mask.String))
+    std::vector<TDDKWildcard> masks;
+    masks.reserve(static_cast<std::size_t>(List.Count()));
+    for (const TDDKStringItem& mask : List)
+        masks.emplace_back(mask.String);
+    return masks;
+}
+
+bool MatchesAny(const std::vector<TDDKWildcard>& Masks, std::string_view Name)
+{
+    for (const TDDKWildcard& mask : Masks)
+        if (mask.Matches(Name))
             return true;
     return false;
 }
@@ -43,6 +52,9 @@ void TDDKFindFile::Execute()
     BuildMaskList(FMaskList, Masks);
     if (!DDKTrim(ExcludeMasks).empty())
         BuildMaskList(FExcludeList, ExcludeMasks);
+    // Each mask read once for the whole walk.
+    FMasks = ReadMasks(FMaskList);
+    FExcludes = ReadMasks(FExcludeList);
 
     // Sorted as the user reads names, case ignored. Two names that differ only
     // in case are two files here, so neither is dropped: each one is a movie.
@@ -101,7 +113,7 @@ void TDDKFindFile::AddMatches(const std::string& Dir, const TDDKFolderListing& E
             continue;
         if (!NotExcluded(entry.Name) || (FDirectoriesOnly && !entry.IsDirectory))
             continue;
-        if (MatchesAny(FMaskList, entry.Name))
+        if (MatchesAny(FMasks, entry.Name))
             Files.Add(std::string(Dir).append(entry.Name));
     }
 }
@@ -147,5 +159,5 @@ void TDDKFindFile::AddSubDirs(TDDKStringList& List, std::string Dir)
 
 bool TDDKFindFile::NotExcluded(std::string_view Name) const
 {
-    return !MatchesAny(FExcludeList, Name);
+    return !MatchesAny(FExcludes, Name);
 }

@@ -7,6 +7,7 @@
 
 #include "DDKFiles.h"
 #include "DDKStringList.h"
+#include "DDKStrings.h"
 
 #include <cstdint>
 #include <functional>
@@ -105,4 +106,7 @@ private:
         }
     };
     std::unordered_set<TDDKFolderIdentity, TIdentityHash> FVisited;
+    // FMaskList and FExcludeList, read for matching.
+    std::vector<TDDKWildcard> FMasks;
+    std::vector<TDDKWildcard> FExcludes;
 };

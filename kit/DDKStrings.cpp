@@ -247,32 +247,81 @@ char32_t AsciiUpperChar(char32_t C)
 constexpr std::size_t MaxWildcardName = 4095;
 constexpr std::size_t MaxWildcardMask = 255;
 
+bool IsPlainMaskChar(char C)
+{
+    return static_cast<unsigned char>(C) < 0x80 && C != '*' && C != '?';
+}
+
+bool SameAsciiText(std::string_view A, std::string_view B)
+{
+    return std::equal(A.begin(), A.end(), B.begin(), B.end(),
+                      [](char X, char Y) { return AsciiUpperChar(X) == AsciiUpperChar(Y); });
+}
+
+// The name S against Mask, character by character.
+bool MatchChars(std::string_view S, std::string_view Mask);
+
 } // namespace
 
-bool DDKMatchWildcard(std::string_view S, std::string_view Mask)
+TDDKWildcard::TShape TDDKWildcard::ShapeOf(std::string_view Mask)
 {
     // Walks list whole folders through a few masks, most of them "*.ext";
     // plain ASCII text settles those, and most mismatches, without the table
-    // below. An ASCII byte is always a character of its own, whatever
-    // surrounds it, so comparing such bytes is comparing characters.
-    const auto isPlain = [](char C) { return static_cast<unsigned char>(C) < 0x80 && C != '*' && C != '?'; };
-    const auto sameAscii = [](std::string_view A, std::string_view B) {
-        return std::equal(A.begin(), A.end(), B.begin(), B.end(),
-                          [](char X, char Y) { return AsciiUpperChar(X) == AsciiUpperChar(Y); });
-    };
-    const std::size_t prefix = std::find_if_not(Mask.begin(), Mask.end(), isPlain) - Mask.begin();
-    if (prefix > 0 && !sameAscii(S.substr(0, prefix), Mask.substr(0, prefix)))
-        return false;
-    if (S.size() <= MaxWildcardName && Mask.size() <= MaxWildcardMask && Mask.size() > 1 && Mask[0] == '*' &&
-        std::all_of(Mask.begin() + 1, Mask.end(), isPlain)) {
-        const std::string_view tail = Mask.substr(1);
-        return S.size() >= tail.size() && sameAscii(S.substr(S.size() - tail.size()), tail);
-    }
-    // "allocine.*": the plain text, then a lone final star for any rest.
-    if (prefix > 0 && prefix + 1 == Mask.size() && Mask.back() == '*' && S.size() <= MaxWildcardName &&
-        Mask.size() <= MaxWildcardMask)
-        return S.size() >= prefix;
+    // the matcher fills otherwise. An ASCII byte is always a character of its
+    // own, whatever surrounds it, so comparing such bytes is comparing
+    // characters.
+    TShape shape;
+    shape.Prefix = std::find_if_not(Mask.begin(), Mask.end(), IsPlainMaskChar) - Mask.begin();
+    if (Mask.size() <= MaxWildcardMask && Mask.size() > 1 && Mask[0] == '*' &&
+        std::all_of(Mask.begin() + 1, Mask.end(), IsPlainMaskChar))
+        shape.Kind = TKind::StarThenPlain;
+    else if (shape.Prefix > 0 && shape.Prefix + 1 == Mask.size() && Mask.back() == '*' &&
+             Mask.size() <= MaxWildcardMask)
+        shape.Kind = TKind::PlainThenStar; // "allocine.*"
+    else if (shape.Prefix > 0 && shape.Prefix == Mask.size() && Mask.size() <= MaxWildcardMask)
+        shape.Kind = TKind::Plain; // "tmdb.json"
+    return shape;
+}
 
+bool TDDKWildcard::Matches(std::string_view S, std::string_view Mask, const TShape& Shape)
+{
+    const std::size_t prefix = Shape.Prefix;
+    if (prefix > 0 && !SameAsciiText(S.substr(0, prefix), Mask.substr(0, prefix)))
+        return false;
+    switch (Shape.Kind) {
+    case TKind::StarThenPlain:
+        if (S.size() > MaxWildcardName)
+            break; // counted in characters below
+        return S.size() >= Mask.size() - 1 && SameAsciiText(S.substr(S.size() - (Mask.size() - 1)), Mask.substr(1));
+    case TKind::PlainThenStar:
+        if (S.size() > MaxWildcardName)
+            break;
+        return S.size() >= prefix;
+    case TKind::Plain:
+        // The name starts with the whole mask: it matches when nothing follows.
+        return S.size() == prefix;
+    case TKind::Other:
+        break;
+    }
+    return MatchChars(S, Mask);
+}
+
+TDDKWildcard::TDDKWildcard(std::string_view Mask) : FMask(Mask), FShape(ShapeOf(Mask)) {}
+
+bool TDDKWildcard::Matches(std::string_view S) const
+{
+    return Matches(S, FMask, FShape);
+}
+
+bool DDKMatchWildcard(std::string_view S, std::string_view Mask)
+{
+    return TDDKWildcard::Matches(S, Mask, TDDKWildcard::ShapeOf(Mask));
+}
+
+namespace {
+
+bool MatchChars(std::string_view S, std::string_view Mask)
+{
     const std::u32string name = DecodeChars(S);
     const std::u32string mask = DecodeChars(Mask);
     if (name.size() > MaxWildcardName || mask.size() > MaxWildcardMask)
@@ -305,6 +354,8 @@ bool DDKMatchWildcard(std::string_view S, std::string_view Mask)
     return next[0];
 }
 
+} // namespace
+
 std::string DDKRemoveAccents(std::string_view S)
 {
     return DDKTagged("DDKRemoveAccents: ", [&] {
@@ -317,6 +368,11 @@ std::string DDKRemoveAccents(std::string_view S)
         std::string result;
         result.reserve(S.size());
         for (std::size_t position = 0; position < S.size();) {
+            // None of the accented letters is ASCII: such a byte stays as it is.
+            if (static_cast<unsigned char>(S[position]) < 0x80) {
+                result += S[position++];
+                continue;
+            }
             const std::size_t start = position;
             const std::size_t found = Accented.find(DDKNextChar(S, position));
             if (found != std::u32string_view::npos)

@@ -58,5 +58,29 @@ std::string DDKListToString(const TDDKStringList& List, std::int32_t MaxCount);
 std::int32_t DDKIndexOf(const TDDKStringList& List, std::string_view S, bool IgnoreCase);
 // True when the name S matches Mask ('*' any run, '?' one character, a-z case ignored).
 bool DDKMatchWildcard(std::string_view S, std::string_view Mask);
+
+// A mask read once, for matching many names as DDKMatchWildcard does.
+class TDDKWildcard
+{
+public:
+    explicit TDDKWildcard(std::string_view Mask);
+    bool Matches(std::string_view S) const;
+
+private:
+    friend bool DDKMatchWildcard(std::string_view S, std::string_view Mask);
+
+    // Masks that plain ASCII text settles: "*.avi", "allocine.*", "tmdb.json".
+    enum class TKind : std::uint8_t { Other, StarThenPlain, PlainThenStar, Plain };
+    struct TShape
+    {
+        std::size_t Prefix = 0; // bytes of plain ASCII text the mask starts with
+        TKind Kind = TKind::Other;
+    };
+    static TShape ShapeOf(std::string_view Mask);
+    static bool Matches(std::string_view S, std::string_view Mask, const TShape& Shape);
+
+    std::string FMask;
+    TShape FShape;
+};
 // S with the accented letters of French and its neighbours made plain.
 std::string DDKRemoveAccents(std::string_view S);

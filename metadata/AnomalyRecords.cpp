@@ -242,9 +242,15 @@ std::string FittingRecordName(const std::string& Name)
 {
     // The longer of the record's two forms ends in ".json".
     constexpr std::size_t Extension = 5;
-    long Most = ::pathconf(Config.AnomalyDir.c_str(), _PC_NAME_MAX);
-    if (Most <= 0)
-        Most = NAME_MAX;
+    // A synchronisation asks for every movie: the folder's answer is kept
+    // while the folder stays the same, and asked again while it has none.
+    thread_local std::string AskedDir;
+    thread_local long Answer = -1;
+    if (Answer <= 0 || AskedDir != Config.AnomalyDir) {
+        AskedDir = Config.AnomalyDir;
+        Answer = ::pathconf(Config.AnomalyDir.c_str(), _PC_NAME_MAX);
+    }
+    const long Most = Answer > 0 ? Answer : NAME_MAX;
     if (Name.size() + Extension <= static_cast<std::size_t>(Most))
         return Name;
     // A movie file's name may take every byte a name may have: such a record
