@@ -16,7 +16,35 @@
 namespace {
 
 constexpr const char* PlaylistTemplate = "<asx version=\"3.0\"></asx>";
-constexpr const char* FileReferences = "/asx/entry/ref/@href";
+
+// Whether Node is an element named Name, a-z case ignored, as the playlist's
+// readers have always matched names.
+bool IsElement(const pugi::xml_node& Node, std::string_view Name)
+{
+    return Node.type() == pugi::node_element && DDKSameText(Node.name(), Name);
+}
+
+} // namespace
+
+// The references to movie files, in document order: the "href" attributes of
+// the "ref" elements of the "entry" elements of the root "asx" element.
+// Walked rather than searched: it is read for every playlist of the library.
+TMetadata::TReferences TMetadata::FileReferences() const
+{
+    TReferences references;
+    for (const pugi::xml_node& asx : FXmlModel.children())
+        if (IsElement(asx, "asx"))
+            for (const pugi::xml_node& entry : asx.children())
+                if (IsElement(entry, "entry"))
+                    for (const pugi::xml_node& ref : entry.children())
+                        if (IsElement(ref, "ref"))
+                            for (const pugi::xml_attribute& href : ref.attributes())
+                                if (DDKSameText(href.name(), "href"))
+                                    references.push_back(href);
+    return references;
+}
+
+namespace {
 
 void AppendEntry(pugi::xml_node Entry, const TMovieInfo& Movie)
 {
@@ -54,7 +82,7 @@ const std::string* TMetadata::Remembered(const TFileStamp& Stamp) const
     return found != FPlaylists.end() && found->second.Stamp == Stamp ? &found->second.References : nullptr;
 }
 
-void TMetadata::RememberPlaylist(const TFileStamp& Stamp, const pugi::xpath_node_set& References)
+void TMetadata::RememberPlaylist(const TFileStamp& Stamp, const TReferences& References)
 {
     // A file that could not be stamped is never taken as unchanged.
     if (Stamp == TFileStamp{})
@@ -75,8 +103,8 @@ void TMetadata::RememberPlaylist(const TFileStamp& Stamp, const pugi::xpath_node
     TPlaylistMemory& memory = FPlaylists[identity];
     memory.Stamp = Stamp;
     memory.References.clear();
-    for (const pugi::xpath_node& reference : References) {
-        memory.References += reference.attribute().value();
+    for (const pugi::xml_attribute& reference : References) {
+        memory.References += reference.value();
         memory.References += '\0';
     }
 }
@@ -126,18 +154,18 @@ void TMetadata::CreateAsx(const std::string& FileName, const TMovieInfo& Movie, 
             return; // already there: the file stays as it is
         struct stat status = {};
         LoadXml(DDKLoadFile(FileName, status), true);
-        const pugi::xpath_node_set references = XmlSelect(FXmlModel, FileReferences);
+        const TReferences references = FileReferences();
         RememberPlaylist(StampOf(status), references);
         if (references.empty())
             throw EDDKError("0 entry");
-        for (const pugi::xpath_node& reference : references)
-            if (DDKSameText(reference.attribute().value(), Movie.FileName))
+        for (const pugi::xml_attribute& reference : references)
+            if (DDKSameText(reference.value(), Movie.FileName))
                 return; // already there: the file stays as it is
         if (Movie.CdNumber == 0)
             throw EDDKError("1CD and already 1 entry");
         if (references.size() >= 2)
             throw EDDKError(DDKFormat("CD%d and already 2 entry", Movie.CdNumber));
-        if (!DDKSameText(references.first().attribute().value(), Movie.OtherCdFile))
+        if (!DDKSameText(references.front().value(), Movie.OtherCdFile))
             throw EDDKError(DDKFormat("CD%d and bad twin file for the existing entry", Movie.CdNumber));
 
         // Part 1 goes before the entry already there, part 2 after it, so the
@@ -167,9 +195,9 @@ void TMetadata::ReadAsxEntries(const std::string& AsxFile, TDDKStringList& Strin
         return;
     }
     LoadXml(bytes, true);
-    const pugi::xpath_node_set references = XmlSelect(FXmlModel, FileReferences);
-    for (const pugi::xpath_node& reference : references)
-        Strings.Add(reference.attribute().value());
+    const TReferences references = FileReferences();
+    for (const pugi::xml_attribute& reference : references)
+        Strings.Add(reference.value());
     RememberPlaylist(stamp, references);
 }
 
@@ -177,9 +205,9 @@ void TMetadata::RenameAsxEntry(const std::string& AsxFile, const std::string& Ol
                                const std::string& NewHref)
 {
     LoadXmlFile(AsxFile);
-    for (const pugi::xpath_node& reference : XmlSelect(FXmlModel, FileReferences)) {
-        if (DDKSameText(reference.attribute().value(), OldHref)) {
-            reference.attribute().set_value(NewHref.c_str());
+    for (pugi::xml_attribute reference : FileReferences()) {
+        if (DDKSameText(reference.value(), OldHref)) {
+            reference.set_value(NewHref.c_str());
             break;
         }
     }

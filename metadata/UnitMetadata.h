@@ -22,9 +22,9 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 #include <unordered_map>
 #include <utility>
-#include <vector>
 
 class THttpObject;
 
@@ -158,7 +158,10 @@ private:
     const std::string* Remembered(const TFileStamp& Stamp) const;
     // Remembers References, those of the document just read from the file
     // stamped Stamp.
-    void RememberPlaylist(const TFileStamp& Stamp, const pugi::xpath_node_set& References);
+    using TReferences = std::vector<pugi::xml_attribute>;
+    void RememberPlaylist(const TFileStamp& Stamp, const TReferences& References);
+    // The movie files the playlist in FXmlModel names, in its order.
+    TReferences FileReferences() const;
     // Calls Visit on each remembered reference in order, until it returns false.
     static void ForEachReference(std::string_view References,
                                  const std::function<bool(std::string_view Reference)>& Visit);

@@ -235,3 +235,24 @@ TEST(Playlist, BytesPartOrderRenamingAndRefusals)
         }
     }
 }
+
+TEST(Playlist, ReferencesAreFoundByNamesOfAnyCaseAndOnlyWhereAPlaylistPutsThem)
+{
+    TempFolder folder;
+    TMetadata metadata;
+    const std::string asx = folder.Write("movie.asx", "<?xml version=\"1.0\"?><!-- asx --><ASX version=\"3.0\">"
+                                                      "<Entry><title>t</title><REF HREF=\"/a.avi\" href=\"/b.avi\"/>"
+                                                      "<ref hreF=\"/c.avi\"/><ns:ref href=\"/x.avi\"/></Entry>"
+                                                      "<entry><entry><ref href=\"/y.avi\"/></entry>"
+                                                      "<ref src=\"/z.avi\" xhref=\"/z.avi\"/>text<Ref Href=\"/d.avi\"/></entry>"
+                                                      "<ref href=\"/w.avi\"/><éntry><ref href=\"/v.avi\"/></éntry></ASX>");
+    EXPECT_EQ(References(metadata, asx), "/a.avi, /b.avi, /c.avi, /d.avi");
+    metadata.RenameAsxEntry(asx, "/C.AVI", "/e.avi");
+    EXPECT_EQ(References(metadata, asx), "/a.avi, /b.avi, /e.avi, /d.avi");
+
+    // Under another root element, or one with a prefix, nothing is a reference.
+    folder.Write("movie.asx", "<xsa:asx xmlns:xsa=\"u\"><entry><ref href=\"/a.avi\"/></entry></xsa:asx>");
+    EXPECT_EQ(References(metadata, asx), "");
+    folder.Write("movie.asx", "<playlist><entry><ref href=\"/a.avi\"/></entry></playlist>");
+    EXPECT_EQ(References(metadata, asx), "");
+}
