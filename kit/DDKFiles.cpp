@@ -193,7 +193,13 @@ TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identi
     // whether the name is a link; a link is then followed, as a trailing '/'
     // makes the system do.
     constexpr int Flags = O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC;
-    int fd = ::open(DDKExcludeTrailingPathDelimiter(Dir).c_str(), Flags | O_NOFOLLOW);
+    // The name without its trailing '/', in room kept from one listing to
+    // the next.
+    thread_local std::string unslashed;
+    unslashed.assign(Dir);
+    if (unslashed.size() > 1 && unslashed.back() == '/')
+        unslashed.pop_back();
+    int fd = ::open(unslashed.c_str(), Flags | O_NOFOLLOW);
     if (fd < 0 && (errno == ENOTDIR || errno == ELOOP)) {
         fd = ::open(DDKIncludeTrailingPathDelimiter(Dir).c_str(), Flags);
         listing.FThroughLink = fd >= 0;

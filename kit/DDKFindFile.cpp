@@ -31,6 +31,16 @@ std::vector<TDDKWildcard> ReadMasks(const TDDKStringList& List)
     return masks;
 }
 
+// Dir + Name + Tail in one allocation: the walk makes one for every folder
+// and every file it keeps.
+std::string JoinPath(std::string_view Dir, std::string_view Name, std::string_view Tail = {})
+{
+    std::string path;
+    path.reserve(Dir.size() + Name.size() + Tail.size());
+    path.append(Dir).append(Name).append(Tail);
+    return path;
+}
+
 bool MatchesAny(const std::vector<TDDKWildcard>& Masks, std::string_view Name)
 {
     for (const TDDKWildcard& mask : Masks)
@@ -114,7 +124,7 @@ void TDDKFindFile::AddMatches(const std::string& Dir, const TDDKFolderListing& E
         if (!NotExcluded(entry.Name) || (FDirectoriesOnly && !entry.IsDirectory))
             continue;
         if (MatchesAny(FMasks, entry.Name))
-            Files.Add(std::string(Dir).append(entry.Name));
+            Files.Add(JoinPath(Dir, entry.Name));
     }
 }
 
@@ -145,7 +155,7 @@ void TDDKFindFile::QueueSubDirs(std::vector<std::string>& Queue, const std::stri
 {
     for (const TDDKFolderEntry& entry : Entries)
         if (entry.IsDirectory && (FollowLinks || !entry.IsSymLink) && NotExcluded(entry.Name))
-            Queue.push_back(std::string(Dir).append(entry.Name).append(1, '/'));
+            Queue.push_back(JoinPath(Dir, entry.Name, "/"));
 }
 
 void TDDKFindFile::AddSubDirs(TDDKStringList& List, std::string Dir)

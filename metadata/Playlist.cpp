@@ -9,6 +9,7 @@
 #include "DDKStrings.h"
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 
 #include <sys/stat.h>
@@ -62,13 +63,14 @@ TMetadata::TFileStamp TMetadata::StampOf(const struct stat& Status)
             static_cast<std::int64_t>(Status.st_ctim.tv_nsec)};
 }
 
-const std::string* TMetadata::RememberedPlaylist(const std::string& FileName, TFileStamp& Stamp, bool& Exists) const
+std::optional<std::string_view> TMetadata::RememberedPlaylist(const std::string& FileName, TFileStamp& Stamp,
+                                                              bool& Exists) const
 {
     struct stat status = {};
     Exists = false;
     if (::stat(FileName.c_str(), &status) != 0) {
         Stamp = {};
-        return nullptr;
+        return std::nullopt;
     }
     // As DDKFileExists tells it.
     Exists = !S_ISDIR(status.st_mode) && !DDKBlank(FileName);
@@ -76,10 +78,26 @@ const std::string* TMetadata::RememberedPlaylist(const std::string& FileName, TF
     return Remembered(Stamp);
 }
 
-const std::string* TMetadata::Remembered(const TFileStamp& Stamp) const
+std::size_t TMetadata::PlaylistSlot(const TFileStamp& Stamp) const
 {
-    const auto found = FPlaylists.find({Stamp[0], Stamp[1]});
-    return found != FPlaylists.end() && found->second.Stamp == Stamp ? &found->second.References : nullptr;
+    const std::size_t mask = FPlaylists.size() - 1;
+    std::uint64_t key = static_cast<std::uint64_t>(Stamp[1]) * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(Stamp[0]);
+    key ^= key >> 29;
+    for (std::size_t at = key & mask;; at = (at + 1) & mask) {
+        const TPlaylistSlot& slot = FPlaylists[at];
+        if (!slot.Used || (slot.Stamp[0] == Stamp[0] && slot.Stamp[1] == Stamp[1]))
+            return at;
+    }
+}
+
+std::optional<std::string_view> TMetadata::Remembered(const TFileStamp& Stamp) const
+{
+    if (FPlaylists.empty())
+        return std::nullopt;
+    const TPlaylistSlot& slot = FPlaylists[PlaylistSlot(Stamp)];
+    if (!slot.Used || slot.Stamp != Stamp)
+        return std::nullopt;
+    return std::string_view(FPlaylistText).substr(slot.Start, slot.Length);
 }
 
 void TMetadata::RememberPlaylist(const TFileStamp& Stamp, const TReferences& References)
@@ -95,17 +113,38 @@ void TMetadata::RememberPlaylist(const TFileStamp& Stamp, const TReferences& Ref
         return;
     // A run reads every playlist of the library, then each movie's once more:
     // enough for the libraries people keep (a few hundred bytes each), while
-    // one past all reason does not keep every playlist in memory.
+    // one past all reason does not keep every playlist in memory. A playlist
+    // read again leaves its former text behind, which counts too.
     constexpr std::size_t MostKept = 65536;
-    const TFileIdentity identity{Stamp[0], Stamp[1]};
-    if (FPlaylists.size() >= MostKept && FPlaylists.find(identity) == FPlaylists.end())
+    constexpr std::size_t MostText = std::size_t{64} << 20;
+    std::size_t length = 0;
+    for (const pugi::xml_attribute& reference : References)
+        length += std::strlen(reference.value()) + 1;
+    const bool known = !FPlaylists.empty() && FPlaylists[PlaylistSlot(Stamp)].Used;
+    if ((FPlaylistCount >= MostKept && !known) || FPlaylistText.size() + length > MostText) {
         FPlaylists.clear();
-    TPlaylistMemory& memory = FPlaylists[identity];
-    memory.Stamp = Stamp;
-    memory.References.clear();
+        FPlaylistCount = 0;
+        FPlaylistText.clear();
+        if (length > MostText)
+            return;
+    }
+    if (!known && (FPlaylistCount + 1) * 2 > FPlaylists.size()) {
+        std::vector<TPlaylistSlot> slots = std::exchange(
+            FPlaylists, std::vector<TPlaylistSlot>(std::max<std::size_t>(64, 2 * FPlaylists.size())));
+        for (const TPlaylistSlot& slot : slots)
+            if (slot.Used)
+                FPlaylists[PlaylistSlot(slot.Stamp)] = slot;
+    }
+    TPlaylistSlot& slot = FPlaylists[PlaylistSlot(Stamp)];
+    if (!slot.Used)
+        ++FPlaylistCount;
+    slot.Used = true;
+    slot.Stamp = Stamp;
+    slot.Start = FPlaylistText.size();
+    slot.Length = length;
     for (const pugi::xml_attribute& reference : References) {
-        memory.References += reference.value();
-        memory.References += '\0';
+        FPlaylistText += reference.value();
+        FPlaylistText += '\0';
     }
 }
 
@@ -132,7 +171,8 @@ void TMetadata::CreateAsx(const std::string& FileName, const TMovieInfo& Movie, 
         // since it was last read.
         TFileStamp stamp;
         bool exists = false;
-        const std::string* known = Overwrite ? nullptr : RememberedPlaylist(FileName, stamp, exists);
+        const std::optional<std::string_view> known =
+            Overwrite ? std::nullopt : RememberedPlaylist(FileName, stamp, exists);
         if (!exists) {
             LoadXml(PlaylistTemplate);
             pugi::xml_node root = FXmlModel.document_element();
@@ -145,7 +185,7 @@ void TMetadata::CreateAsx(const std::string& FileName, const TMovieInfo& Movie, 
         }
 
         bool listed = false;
-        if (known != nullptr)
+        if (known)
             ForEachReference(*known, [&](std::string_view Reference) {
                 listed = DDKSameText(Reference, Movie.FileName);
                 return !listed;
@@ -187,7 +227,7 @@ void TMetadata::ReadAsxEntries(const std::string& AsxFile, TDDKStringList& Strin
     struct stat status = {};
     const std::string bytes = DDKLoadFile(AsxFile, status);
     const TFileStamp stamp = StampOf(status);
-    if (const std::string* known = Remembered(stamp)) {
+    if (const std::optional<std::string_view> known = Remembered(stamp)) {
         ForEachReference(*known, [&](std::string_view Reference) {
             Strings.Add(std::string(Reference));
             return true;

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -136,26 +137,26 @@ private:
     // character (which no reference holds): a run remembers every playlist
     // of the library at once.
     using TFileStamp = std::array<std::int64_t, 7>;
-    using TFileIdentity = std::pair<std::int64_t, std::int64_t>; // device, inode
-    struct TFileIdentityHash
-    {
-        std::size_t operator()(const TFileIdentity& Identity) const
-        {
-            return std::hash<std::int64_t>()(Identity.first) * 31 + std::hash<std::int64_t>()(Identity.second);
-        }
-    };
-    struct TPlaylistMemory
+    // One remembered playlist, in an open-addressed table at most half full,
+    // found by the file's identity (device and inode, Stamp[0] and Stamp[1]);
+    // its references are Length bytes of FPlaylistText from Start.
+    struct TPlaylistSlot
     {
         TFileStamp Stamp{};
-        std::string References;
+        std::size_t Start = 0;
+        std::size_t Length = 0;
+        bool Used = false;
     };
     static TFileStamp StampOf(const struct stat& Status);
     // The remembered references of FileName when it is unchanged, else null;
     // Stamp receives the file's stamp now (all zero when it cannot be read)
     // and Exists whether it is there, as DDKFileExists tells it.
-    const std::string* RememberedPlaylist(const std::string& FileName, TFileStamp& Stamp, bool& Exists) const;
+    std::optional<std::string_view> RememberedPlaylist(const std::string& FileName, TFileStamp& Stamp,
+                                                       bool& Exists) const;
     // The references remembered of the file stamped Stamp, when unchanged.
-    const std::string* Remembered(const TFileStamp& Stamp) const;
+    std::optional<std::string_view> Remembered(const TFileStamp& Stamp) const;
+    // The slot of the file stamped Stamp, or the free slot where it would go.
+    std::size_t PlaylistSlot(const TFileStamp& Stamp) const;
     // Remembers References, those of the document just read from the file
     // stamped Stamp.
     using TReferences = std::vector<pugi::xml_attribute>;
@@ -167,5 +168,7 @@ private:
                                  const std::function<bool(std::string_view Reference)>& Visit);
 
     pugi::xml_document FXmlModel;
-    std::unordered_map<TFileIdentity, TPlaylistMemory, TFileIdentityHash> FPlaylists;
+    std::vector<TPlaylistSlot> FPlaylists;
+    std::size_t FPlaylistCount = 0;
+    std::string FPlaylistText;
 };

@@ -237,7 +237,12 @@ void TSynchThread::ListInPlaylist(const TMovieInfo& Movie)
 void TSynchThread::WriteMetadataFiles(TMovieInfo& Movie)
 {
     const std::string& Dir = Movie.MovieDir;
-    const std::string CacheDir = DvdInfoCacheDir();
+    // Read once a run: the environment it comes from does not change.
+    if (!FCacheDirRead) {
+        FCacheDir = DvdInfoCacheDir();
+        FCacheDirRead = true;
+    }
+    const std::string& CacheDir = FCacheDir;
     if (!CacheDir.empty() && CacheDir != FMadeCacheDir) {
         std::error_code Ignored;
         std::filesystem::create_directories(CacheDir, Ignored);

@@ -244,6 +244,8 @@ private:
     TFolderStamp FFolderIndexStamp; // the library folder's when it was listed
     // The media-centre cache folder once this run has made it.
     std::string FMadeCacheDir;
+    std::string FCacheDir; // DvdInfoCacheDir(), once FCacheDirRead
+    bool FCacheDirRead = false;
     // The last movie folder listed and its entries, until the next movie
     // file begins: listed by CachedAnswer, checked by CheckMovieFolder, then
     // asked which files are there. A listing already checked is made anew by

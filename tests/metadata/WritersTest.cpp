@@ -256,3 +256,29 @@ TEST(Playlist, ReferencesAreFoundByNamesOfAnyCaseAndOnlyWhereAPlaylistPutsThem)
     folder.Write("movie.asx", "<playlist><entry><ref href=\"/a.avi\"/></entry></playlist>");
     EXPECT_EQ(References(metadata, asx), "");
 }
+
+TEST(Playlist, ManyPlaylistsReadAgainGiveEachItsOwnReferences)
+{
+    // Enough playlists for the memory of them to grow several times, each
+    // read once from the file and then from memory, and one of them changed.
+    TempFolder folder;
+    TMetadata metadata;
+    metadata.PlaylistSettleTime = std::chrono::seconds(0);
+    const auto written = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    std::vector<std::string> playlists;
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "/films/" + std::to_string(i) + ".avi";
+        playlists.push_back(folder.Write(std::to_string(i) + ".asx", "<asx><entry><ref href=\"" + name +
+                                                                         "\"/><ref href=\"" + name + "2\"/></entry></asx>"));
+        std::filesystem::last_write_time(playlists.back(), written);
+    }
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 300; ++i) {
+            const std::string name = "/films/" + std::to_string(i) + ".avi";
+            ASSERT_EQ(References(metadata, playlists[i]), name + ", " + name + "2") << round;
+        }
+    folder.Write("7.asx", "<asx><entry><ref href=\"/films/sept.avi\"/></entry></asx>");
+    std::filesystem::last_write_time(playlists[7], written);
+    EXPECT_EQ(References(metadata, playlists[7]), "/films/sept.avi");
+    EXPECT_EQ(References(metadata, playlists[8]), "/films/8.avi, /films/8.avi2");
+}
