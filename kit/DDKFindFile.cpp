@@ -3,6 +3,10 @@
 #include "DDKFiles.h"
 #include "DDKStrings.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
 namespace {
 
 // "*.avi;*.mkv" gives *.avi and *.mkv: double quotes go, the text is cut at
@@ -130,7 +134,7 @@ void TDDKFindFile::AddMatches(const std::string& Dir, const TDDKFolderListing& E
 
 void TDDKFindFile::SearchTree(const std::string& Path)
 {
-    FVisited.clear();
+    FVisited.Clear();
     // A queue that only grows: the walk reads it from a moving head, so that
     // no folder waits for the ones before it to be shifted out.
     std::vector<std::string> queue;
@@ -140,14 +144,14 @@ void TDDKFindFile::SearchTree(const std::string& Path)
         // One listing serves both the subfolders and the folder's own entries.
         TDDKFolderIdentity identity;
         const TDDKFolderListing entries = DDKListFolder(dir, &identity);
-        if (identity != TDDKFolderIdentity{} && !FVisited.insert(identity).second)
+        if (identity != TDDKFolderIdentity{} && !FVisited.Insert(identity))
             continue; // reached before through a link
         QueueSubDirs(queue, dir, entries);
         if (!SkipDirectory(dir))
             AddMatches(dir, entries);
     }
     // Kept no longer than the walk: the sort that follows needs the room.
-    FVisited.clear();
+    FVisited.Clear();
 }
 
 void TDDKFindFile::QueueSubDirs(std::vector<std::string>& Queue, const std::string& Dir,
@@ -170,4 +174,36 @@ void TDDKFindFile::AddSubDirs(TDDKStringList& List, std::string Dir)
 bool TDDKFindFile::NotExcluded(std::string_view Name) const
 {
     return !MatchesAny(FExcludes, Name);
+}
+
+bool TDDKFindFile::TVisited::Insert(const TDDKFolderIdentity& Identity)
+{
+    if ((FCount + 1) * 2 > FSlots.size()) {
+        std::vector<TDDKFolderIdentity> slots =
+            std::exchange(FSlots, std::vector<TDDKFolderIdentity>(std::max<std::size_t>(64, 2 * FSlots.size())));
+        FCount = 0;
+        for (const TDDKFolderIdentity& slot : slots)
+            if (slot != TDDKFolderIdentity{})
+                Insert(slot);
+    }
+    const std::size_t mask = FSlots.size() - 1;
+    std::uint64_t key = static_cast<std::uint64_t>(Identity.Inode) * 0x9E3779B97F4A7C15ull ^
+                        static_cast<std::uint64_t>(Identity.Device);
+    key ^= key >> 29;
+    for (std::size_t at = key & mask;; at = (at + 1) & mask) {
+        TDDKFolderIdentity& slot = FSlots[at];
+        if (slot == Identity)
+            return false;
+        if (slot == TDDKFolderIdentity{}) {
+            slot = Identity;
+            ++FCount;
+            return true;
+        }
+    }
+}
+
+void TDDKFindFile::TVisited::Clear()
+{
+    std::vector<TDDKFolderIdentity>().swap(FSlots);
+    FCount = 0;
 }

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
-#include <unordered_set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,15 +96,20 @@ private:
                       const TDDKFolderListing& Entries) const;
 
     // Folders already entered by the current walk, so that a loop of
-    // symbolic links ends.
-    struct TIdentityHash
+    // symbolic links ends: an open-addressed table at most half full, where
+    // an all-zero identity marks a free slot.
+    class TVisited
     {
-        std::size_t operator()(const TDDKFolderIdentity& Identity) const
-        {
-            return std::hash<ino_t>()(Identity.Inode) * 31 + std::hash<dev_t>()(Identity.Device);
-        }
+    public:
+        // False when Identity was there already.
+        bool Insert(const TDDKFolderIdentity& Identity);
+        void Clear();
+
+    private:
+        std::vector<TDDKFolderIdentity> FSlots;
+        std::size_t FCount = 0;
     };
-    std::unordered_set<TDDKFolderIdentity, TIdentityHash> FVisited;
+    TVisited FVisited;
     // FMaskList and FExcludeList, read for matching.
     std::vector<TDDKWildcard> FMasks;
     std::vector<TDDKWildcard> FExcludes;

@@ -123,3 +123,24 @@ TEST(FindFile, WideTreeKeepsOrderAFolderReachedTwiceCountsOnceAndLinkLoopsEnd)
     EXPECT_EQ(std::count(announced.begin(), announced.end(), root.Path().string() + "/a/b/"), 0);
     EXPECT_TRUE(Walk(root, "*", true, Plain, "", "/missing").empty());
 }
+
+TEST(FindFile, AWalkOfManyFoldersEntersEachOnceHoweverManyLinksLeadBack)
+{
+    // More folders than the walk's memory of them first holds, each with a
+    // link back to the top and one to its neighbour.
+    TempFolder root;
+    Names expected;
+    for (int i = 0; i < 150; ++i) {
+        const std::string name = "f" + std::to_string(i) + "/movie.avi";
+        root.Write(name);
+        expected.push_back(name);
+        std::filesystem::create_directory_symlink(root.Path(), root.Path() / ("f" + std::to_string(i)) / "top");
+        if (i > 0)
+            std::filesystem::create_directory_symlink(root.Path() / ("f" + std::to_string(i - 1)),
+                                                      root.Path() / ("f" + std::to_string(i)) / "previous");
+    }
+    Names found = Walk(root, "*.avi", true);
+    std::sort(found.begin(), found.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(found, expected);
+}
