@@ -59,7 +59,7 @@ const TJson* FindMember(const TJson& Object, std::string_view Name)
     if (!Object.is_object())
         throw EDDKError(DDKFormat("member \"%.*s\" read from a JSON %s", static_cast<int>(Name.size()),
                                   Name.data(), Object.type_name()));
-    const auto found = Object.find(std::string(Name));
+    const auto found = Object.find(Name);
     return found == Object.end() ? nullptr : &*found;
 }
 

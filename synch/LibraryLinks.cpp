@@ -118,14 +118,17 @@ void TSynchThread::CheckLinks()
     // only once all links are checked, so an error leaves everything as it
     // was, and a folder goes only when none of its files is merely out of
     // reach for the moment.
-    TDDKStringList keptFiles;
-    TDDKStringList keptAsx;
+    // Most runs keep every link as it is: the lists and their index are then
+    // left alone rather than made again.
+    std::vector<int> kept;
+    kept.reserve(static_cast<std::size_t>(FLinkedFiles.Count()));
+    std::vector<std::pair<int, std::string>> moved; // link, its file's new name
     std::set<std::string> goneFolders, heldFolders;
     for (int i = 0; i < FLinkedFiles.Count(); ++i) {
         const std::string& linked = FLinkedFiles[i];
         const std::string& asxFile = FLinkAsx[i];
-        const std::string folder = FolderOf(asxFile);
-        std::string current = linked;
+        const auto folder = [&asxFile] { return FolderOf(asxFile); };
+        std::string current; // the file's name when it is no longer linked
         int error = 0;
         TDDKFileState state = DDKFileState(linked, error);
         if (state == TDDKFileState::Gone) {
@@ -133,42 +136,55 @@ void TSynchThread::CheckLinks()
             // file carries the name we give it, and the rename is journalled
             // now in case that run could not, before the playlist forgets
             // the old name.
-            const std::string renamed = RenamedLinkTarget(linked, folder);
+            const std::string renamed = RenamedLinkTarget(linked, folder());
             int ignored = 0;
             if (!renamed.empty() && DDKFileState(renamed, ignored) == TDDKFileState::Present) {
-                JournalRename(linked, CodeOfFolder(folder), renamed);
+                JournalRename(linked, CodeOfFolder(folder()), renamed);
                 FMetadata->RenameAsxEntry(asxFile, linked, renamed);
                 current = renamed;
                 state = TDDKFileState::Present;
             }
         }
         if (state == TDDKFileState::Gone) {
-            const std::string moved = OnVolume(linked, rootMount, table);
-            if (!moved.empty() && moved != linked) {
-                state = DDKFileState(moved, error);
+            const std::string onVolume = OnVolume(linked, rootMount, table);
+            if (!onVolume.empty() && onVolume != linked) {
+                state = DDKFileState(onVolume, error);
                 if (state == TDDKFileState::Present) {
-                    FMetadata->RenameAsxEntry(asxFile, linked, moved);
-                    current = moved;
+                    FMetadata->RenameAsxEntry(asxFile, linked, onVolume);
+                    current = onVolume;
                 }
             }
         }
         if (state == TDDKFileState::Gone) {
-            goneFolders.insert(folder);
+            goneFolders.insert(folder());
             continue;
         }
         if (state == TDDKFileState::Unknown) {
-            heldFolders.insert(folder);
+            heldFolders.insert(folder());
             Log(DDKFormat("\"%s\" /ERROR #%d > [TSynchThread.CheckLinks] Fichier inaccessible pour le moment "
                           "(%s) : son dossier \"%s\" reste dans la bibliothèque",
-                          linked.c_str(), CodeOfFolder(folder), DDKSysErrorMessage(error).c_str(),
-                          folder.c_str()));
+                          linked.c_str(), CodeOfFolder(folder()), DDKSysErrorMessage(error).c_str(),
+                          folder().c_str()));
         }
-        keptFiles.Add(current);
-        keptAsx.Add(asxFile);
+        kept.push_back(i);
+        if (!current.empty())
+            moved.emplace_back(i, std::move(current));
     }
-    FLinkedFiles = std::move(keptFiles);
-    FLinkAsx = std::move(keptAsx);
-    IndexLinks();
+    if (kept.size() != static_cast<std::size_t>(FLinkedFiles.Count()) || !moved.empty()) {
+        TDDKStringList keptFiles;
+        TDDKStringList keptAsx;
+        auto next = moved.begin();
+        for (const int i : kept) {
+            if (next != moved.end() && next->first == i)
+                keptFiles.Add(std::move((next++)->second));
+            else
+                keptFiles.Add(FLinkedFiles[i]);
+            keptAsx.Add(FLinkAsx[i]);
+        }
+        FLinkedFiles = std::move(keptFiles);
+        FLinkAsx = std::move(keptAsx);
+        IndexLinks();
+    }
 
     // The movie is gone: so is its movie folder, but never anything that is
     // not recognisably one of ours.
