@@ -273,15 +273,26 @@ std::string FittingRecordName(const std::string& Name)
 
 std::string TMetadata::AnomalyFileName(TSource Source, const TMovieInfo& Movie)
 {
-    const std::string Name = Source == SourceAllocine ? "allocine-" + DDKExtractFileName(Movie.FileName)
-                                                      : DDKFormat("tmdb-%d", Movie.Code);
-    return Config.AnomalyDir + "/" + FittingRecordName(Name) + ".xml";
+    // Asked for every movie of a run: built by appending, not formatted.
+    std::string Name = Source == SourceAllocine ? "allocine-" : "tmdb-";
+    if (Source == SourceAllocine)
+        Name += DDKExtractFileName(Movie.FileName);
+    else
+        Name += std::to_string(Movie.Code);
+    const std::string Fitting = FittingRecordName(Name);
+    std::string RecordName;
+    RecordName.reserve(Config.AnomalyDir.size() + Fitting.size() + 6);
+    return RecordName.append(Config.AnomalyDir).append("/").append(Fitting).append(".xml");
 }
 
 bool TMetadata::AnomalyWaiting(TSource Source, const TMovieInfo& Movie)
 {
-    const std::string RecordName = AnomalyFileName(Source, Movie);
-    return DDKFileExists(RecordName) || DDKFileExists(DDKChangeFileExt(RecordName, ".json"));
+    std::string RecordName = AnomalyFileName(Source, Movie);
+    if (DDKFileExists(RecordName))
+        return true;
+    // The same name in its other form: ".xml" becomes ".json".
+    RecordName.replace(RecordName.size() - 4, 4, ".json");
+    return DDKFileExists(RecordName);
 }
 
 void TMetadata::AddAnomaly(const std::string& Stream, TSource Source, const TMovieInfo& Movie,

@@ -314,6 +314,19 @@ bool JsonHas(const TJson& Object, std::string_view Name)
     return FindMember(Object, Name) != nullptr;
 }
 
+const TJson* JsonFind(const TJson& Object, std::string_view Name)
+{
+    return FindMember(Object, Name);
+}
+
+const TJson* JsonFindList(const TJson& Object, std::string_view Name)
+{
+    const TJson* member = FindMember(Object, Name);
+    if (member != nullptr && !member->is_array())
+        RaiseType(Name, *member, "array");
+    return member;
+}
+
 std::int32_t JsonInteger(const TJson& Object, std::string_view Name)
 {
     const TJson* member = FindMember(Object, Name);

@@ -68,6 +68,10 @@ const TJson& JsonObject(const TJson& Object, std::string_view Name);
 const TJson& JsonList(const TJson& Object, std::string_view Name);
 // True when Object has the member Name (Object must be an object).
 bool JsonHas(const TJson& Object, std::string_view Name);
+// The member Name, or null when Object has none (Object must be an object);
+// JsonFindList raises when the member is there but is not a list.
+const TJson* JsonFind(const TJson& Object, std::string_view Name);
+const TJson* JsonFindList(const TJson& Object, std::string_view Name);
 // Integer read: the number with its fraction cut off; raises outside 32 bits.
 std::int32_t JsonInteger(const TJson& Object, std::string_view Name);
 double JsonFloat(const TJson& Object, std::string_view Name);

@@ -67,27 +67,30 @@ void TMetadata::ReadFicheAcJson(const std::string& Stream, TMovieInfo& Movie)
     Movie.Code = JsonInteger(movie, "code");
     Movie.Title = JsonText(movie, "title");
     Movie.OriginalTitle = JsonText(movie, "originalTitle");
-    if (JsonHas(movie, "release"))
-        Movie.ReleaseDate = DDKStringToDateTime(JsonText(JsonMember(movie, "release"), "releaseDate"), false);
+    // Each optional member is looked up once.
+    if (const TJson* release = JsonFind(movie, "release"))
+        Movie.ReleaseDate = DDKStringToDateTime(JsonText(*release, "releaseDate"), false);
     Movie.Runtime = JsonInteger(movie, "runtime") / 60;
 
-    if (JsonHas(movie, "castMember")) {
-        const TJson& cast = JsonList(movie, "castMember");
+    if (const TJson* castMember = JsonFindList(movie, "castMember")) {
+        const TJson& cast = *castMember;
         // Directors are the leading run of the cast only: the service lists
         // them first, and a later 8002 belongs to another credit block.
         Movie.Directors.Clear();
         for (const TJson& item : cast) {
             if (CastActivity(item) != ActivityDirector)
                 break;
-            if (JsonHas(item, "person"))
-                AddPerson(Movie.Directors, JsonMember(item, "person"));
+            if (const TJson* person = JsonFind(item, "person"))
+                AddPerson(Movie.Directors, *person);
         }
         Movie.Actors.Clear();
         for (const TJson& item : cast) {
             if (Movie.Actors.Count() >= MaxActors)
                 break;
-            if (CastActivity(item) == ActivityActor && JsonHas(item, "person"))
-                AddPerson(Movie.Actors, JsonMember(item, "person"));
+            if (CastActivity(item) != ActivityActor)
+                continue;
+            if (const TJson* person = JsonFind(item, "person"))
+                AddPerson(Movie.Actors, *person);
         }
     }
 
@@ -97,26 +100,26 @@ void TMetadata::ReadFicheAcJson(const std::string& Stream, TMovieInfo& Movie)
         synopsis = JsonText(movie, "synopsis");
     Movie.Synopsis = StripTags(synopsis);
 
-    if (JsonHas(movie, "poster"))
-        Movie.PosterUrl = JsonText(JsonMember(movie, "poster"), "href");
-    if (JsonHas(movie, "statistics")) {
-        const TJson& statistics = JsonMember(movie, "statistics");
+    if (const TJson* poster = JsonFind(movie, "poster"))
+        Movie.PosterUrl = JsonText(*poster, "href");
+    if (const TJson* found = JsonFind(movie, "statistics")) {
+        const TJson& statistics = *found;
         Movie.PressRating = JsonFloat(statistics, "pressRating");
         Movie.UserRating = JsonFloat(statistics, "userRating");
         Movie.UserRatingCount = JsonInteger(statistics, "userRatingCount");
     }
-    if (JsonHas(movie, "link")) {
-        const TJson& links = JsonList(movie, "link");
+    if (const TJson* found = JsonFindList(movie, "link")) {
+        const TJson& links = *found;
         if (!links.empty())
             Movie.WebUrl = JsonText(links.front(), "href");
     }
 
     Movie.Genres.Clear();
-    if (JsonHas(movie, "genre"))
-        AddCodedNames(Movie.Genres, JsonList(movie, "genre"));
+    if (const TJson* genres = JsonFindList(movie, "genre"))
+        AddCodedNames(Movie.Genres, *genres);
     Movie.Nationalities.Clear();
-    if (JsonHas(movie, "nationality"))
-        AddCodedNames(Movie.Nationalities, JsonList(movie, "nationality"));
+    if (const TJson* nationalities = JsonFindList(movie, "nationality"))
+        AddCodedNames(Movie.Nationalities, *nationalities);
 }
 
 void TMetadata::ReadFicheAcXml(const std::string& Stream, TMovieInfo& Movie)
