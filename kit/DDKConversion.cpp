@@ -1,7 +1,6 @@
 #include "DDKConversion.h"
 
 #include "DDKError.h"
-#include "DDKRegExpr.h"
 #include "DDKStrings.h"
 
 #include <algorithm>
@@ -85,25 +84,40 @@ std::size_t CharacterCount(std::string_view S)
     return count;
 }
 
+// Whether S is Layout with each 'd' a digit and each digit of Layout a digit
+// from 0 to that one: "2d:5d" takes 23:59. Every other character stands for
+// itself.
+bool FitsLayout(std::string_view S, std::string_view Layout)
+{
+    if (S.size() != Layout.size())
+        return false;
+    for (std::size_t i = 0; i < S.size(); ++i) {
+        const char c = S[i];
+        const char l = Layout[i];
+        if (l == 'd' ? !(c >= '0' && c <= '9') : l >= '0' && l <= '9' ? !(c >= '0' && c <= l) : c != l)
+            return false;
+    }
+    return true;
+}
+
 TDateTime ReadDateTime(std::string_view S)
 {
-    const auto require = [&](const char* Pattern, const char* Message) {
-        if (!DDKMatchWhole(S, Pattern, true, false))
+    const auto require = [&](const char* Layout, const char* Message) {
+        if (!FitsLayout(S, Layout))
             throw EDDKError(DDKFormat(Message, std::string(S).c_str()));
     };
     switch (CharacterCount(S)) {
     case 5:
-        require("[0-2]\\d:[0-5]\\d", "The value \"%s\" is not a valid time value");
+        require("2d:5d", "The value \"%s\" is not a valid time value");
         return DDKEncodeTime(Field(S, 1, 2), Field(S, 4, 5), 0, 0);
     case 8:
-        require("[0-2]\\d:[0-5]\\d:[0-5]\\d", "The value \"%s\" is not a valid time value");
+        require("2d:5d:5d", "The value \"%s\" is not a valid time value");
         return DDKEncodeTime(Field(S, 1, 2), Field(S, 4, 5), Field(S, 7, 8), 0);
     case 10:
-        require("\\d{4}-[0-1]\\d-[0-3]\\d", "The value \"%s\" is not a valid internal date value");
+        require("dddd-1d-3d", "The value \"%s\" is not a valid internal date value");
         return DDKEncodeDate(Field(S, 1, 4), Field(S, 6, 7), Field(S, 9, 10));
     case 19:
-        require("\\d{4}-[0-1]\\d-[0-3]\\d [0-2]\\d:[0-5]\\d:[0-5]\\d",
-                "The value \"%s\" is not a valid internal datetime value");
+        require("dddd-1d-3d 2d:5d:5d", "The value \"%s\" is not a valid internal datetime value");
         try {
             return DDKComposeDateTime(DDKEncodeDate(Field(S, 1, 4), Field(S, 6, 7), Field(S, 9, 10)),
                                       DDKEncodeTime(Field(S, 12, 13), Field(S, 15, 16), Field(S, 18, 19), 0));
