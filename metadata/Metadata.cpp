@@ -38,6 +38,10 @@ constexpr unsigned SaveOptions = pugi::format_indent | pugi::format_write_bom | 
 // The encoding a document's declaration names, or "" without one.
 std::string DeclaredEncoding(std::string_view Bytes)
 {
+    // Most documents have no declaration (our playlists start with a byte
+    // order mark): they need no search.
+    if (!Bytes.starts_with("<?xml"))
+        return {};
     return DDKSubExpr(Bytes.substr(0, 256), "^<\\?xml[^>]*?encoding\\s*=\\s*[\"']([^\"']*)[\"']", 1, true,
                       true, false, false, "");
 }
