@@ -79,7 +79,9 @@ std::string CleanTitle(std::string_view S)
     return DDKTagged("[CleanTitle] ", [&] {
         // The words are the runs of ASCII small letters, digits and
         // apostrophes; every other byte, whole character or not, parts them.
-        const auto InWord = [](char C) { return (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '\''; };
+        const auto InWord = [](char C) {
+            return (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '\'';
+        };
         const std::string Text = DDKLowerCase(DDKRemoveAccents(S));
         std::string Result;
         Result.reserve(Text.size());

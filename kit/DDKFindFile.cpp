@@ -179,8 +179,8 @@ bool TDDKFindFile::NotExcluded(std::string_view Name) const
 bool TDDKFindFile::TVisited::Insert(const TDDKFolderIdentity& Identity)
 {
     if ((FCount + 1) * 2 > FSlots.size()) {
-        std::vector<TDDKFolderIdentity> slots =
-            std::exchange(FSlots, std::vector<TDDKFolderIdentity>(std::max<std::size_t>(64, 2 * FSlots.size())));
+        std::vector<TDDKFolderIdentity> slots = std::exchange(
+            FSlots, std::vector<TDDKFolderIdentity>(std::max<std::size_t>(64, 2 * FSlots.size())));
         FCount = 0;
         for (const TDDKFolderIdentity& slot : slots)
             if (slot != TDDKFolderIdentity{})

@@ -293,7 +293,8 @@ bool TDDKWildcard::Matches(std::string_view S, std::string_view Mask, const TSha
     case TKind::StarThenPlain:
         if (S.size() > MaxWildcardName)
             break; // counted in characters below
-        return S.size() >= Mask.size() - 1 && SameAsciiText(S.substr(S.size() - (Mask.size() - 1)), Mask.substr(1));
+        return S.size() >= Mask.size() - 1 &&
+               SameAsciiText(S.substr(S.size() - (Mask.size() - 1)), Mask.substr(1));
     case TKind::PlainThenStar:
         if (S.size() > MaxWildcardName)
             break;

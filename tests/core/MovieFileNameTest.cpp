@@ -23,7 +23,7 @@ TEST(GetCdNumber, FindsThePartMarkerAndTheTwinFile)
         {"/f/cd1.avi", 0, "", "cd1"}, // markers at the start, with more digits, or not last
         {"/f/Film.cd12.avi", 0, "", "film cd12"},
         {"/f/Film (1) vo.avi", 0, "", "film 1 vo"},
-        {"/f.old/Matrix", 0, "", "matrix"},                                    // no extension
+        {"/f.old/Matrix", 0, "", "matrix"},                      // no extension
         {"/f/Straße ﬁlm 'n' K9.avi", 0, "", "stra e lm 'n' k9"}, // only ASCII letters make words
         {"/f/Caf\xE9 noir.cd2.avi", 2, "/f/Caf\xE9 noir.cd1.avi", "caf noir"}, // not UTF-8: a separator
         {"/f/" + Huge + ".cd1.avi", 1, "/f/" + Huge + ".cd2.avi", Huge},

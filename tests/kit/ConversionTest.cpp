@@ -55,9 +55,9 @@ TEST(Conversion, StringToDateTimeTakesDigitsOnlyWhereTheFormHasThem)
               DDKComposeDateTime(DDKEncodeDate(2010, 5, 12), DDKEncodeTime(23, 59, 59, 0)));
     // Each place of the form, broken once: a digit out of its range, a letter,
     // another separator, a digit of another script, a character of two bytes.
-    for (const char* text : {"2010-25-12", "2010-05-42", "2a10-05-12", "2010-05-1x", "2010_05-12", "2010-05-1é",
-                             "30:00", "23:60", "23:59:60", "2010-05-12T23:59:59", "2010-05-12 23:59:5١",
-                             "23-59", "23:5 "}) {
+    for (const char* text :
+         {"2010-25-12", "2010-05-42", "2a10-05-12", "2010-05-1x", "2010_05-12", "2010-05-1é", "30:00",
+          "23:60", "23:59:60", "2010-05-12T23:59:59", "2010-05-12 23:59:5١", "23-59", "23:5 "}) {
         EXPECT_EQ(DDKStringToDateTime(text, false), 0) << text;
         EXPECT_THROW(DDKStringToDateTime(text, true), EDDKError) << text;
     }

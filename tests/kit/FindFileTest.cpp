@@ -134,7 +134,8 @@ TEST(FindFile, AWalkOfManyFoldersEntersEachOnceHoweverManyLinksLeadBack)
         const std::string name = "f" + std::to_string(i) + "/movie.avi";
         root.Write(name);
         expected.push_back(name);
-        std::filesystem::create_directory_symlink(root.Path(), root.Path() / ("f" + std::to_string(i)) / "top");
+        std::filesystem::create_directory_symlink(root.Path(),
+                                                  root.Path() / ("f" + std::to_string(i)) / "top");
         if (i > 0)
             std::filesystem::create_directory_symlink(root.Path() / ("f" + std::to_string(i - 1)),
                                                       root.Path() / ("f" + std::to_string(i)) / "previous");

@@ -240,12 +240,13 @@ TEST(Playlist, ReferencesAreFoundByNamesOfAnyCaseAndOnlyWhereAPlaylistPutsThem)
 {
     TempFolder folder;
     TMetadata metadata;
-    const std::string asx = folder.Write("movie.asx", "<?xml version=\"1.0\"?><!-- asx --><ASX version=\"3.0\">"
-                                                      "<Entry><title>t</title><REF HREF=\"/a.avi\" href=\"/b.avi\"/>"
-                                                      "<ref hreF=\"/c.avi\"/><ns:ref href=\"/x.avi\"/></Entry>"
-                                                      "<entry><entry><ref href=\"/y.avi\"/></entry>"
-                                                      "<ref src=\"/z.avi\" xhref=\"/z.avi\"/>text<Ref Href=\"/d.avi\"/></entry>"
-                                                      "<ref href=\"/w.avi\"/><éntry><ref href=\"/v.avi\"/></éntry></ASX>");
+    const std::string asx =
+        folder.Write("movie.asx", "<?xml version=\"1.0\"?><!-- asx --><ASX version=\"3.0\">"
+                                  "<Entry><title>t</title><REF HREF=\"/a.avi\" href=\"/b.avi\"/>"
+                                  "<ref hreF=\"/c.avi\"/><ns:ref href=\"/x.avi\"/></Entry>"
+                                  "<entry><entry><ref href=\"/y.avi\"/></entry>"
+                                  "<ref src=\"/z.avi\" xhref=\"/z.avi\"/>text<Ref Href=\"/d.avi\"/></entry>"
+                                  "<ref href=\"/w.avi\"/><éntry><ref href=\"/v.avi\"/></éntry></ASX>");
     EXPECT_EQ(References(metadata, asx), "/a.avi, /b.avi, /c.avi, /d.avi");
     metadata.RenameAsxEntry(asx, "/C.AVI", "/e.avi");
     EXPECT_EQ(References(metadata, asx), "/a.avi, /b.avi, /e.avi, /d.avi");
@@ -269,7 +270,8 @@ TEST(Playlist, ManyPlaylistsReadAgainGiveEachItsOwnReferences)
     for (int i = 0; i < 300; ++i) {
         const std::string name = "/films/" + std::to_string(i) + ".avi";
         playlists.push_back(folder.Write(std::to_string(i) + ".asx", "<asx><entry><ref href=\"" + name +
-                                                                         "\"/><ref href=\"" + name + "2\"/></entry></asx>"));
+                                                                         "\"/><ref href=\"" + name +
+                                                                         "2\"/></entry></asx>"));
         std::filesystem::last_write_time(playlists.back(), written);
     }
     for (int round = 0; round < 2; ++round)
