@@ -81,7 +81,8 @@ std::optional<std::string_view> TMetadata::RememberedPlaylist(const std::string&
 std::size_t TMetadata::PlaylistSlot(const TFileStamp& Stamp) const
 {
     const std::size_t mask = FPlaylists.size() - 1;
-    std::uint64_t key = static_cast<std::uint64_t>(Stamp[1]) * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(Stamp[0]);
+    std::uint64_t key =
+        static_cast<std::uint64_t>(Stamp[1]) * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(Stamp[0]);
     key ^= key >> 29;
     for (std::size_t at = key & mask;; at = (at + 1) & mask) {
         const TPlaylistSlot& slot = FPlaylists[at];
@@ -116,16 +117,16 @@ void TMetadata::RememberPlaylist(const TFileStamp& Stamp, const TReferences& Ref
     // one past all reason does not keep every playlist in memory. A playlist
     // read again leaves its former text behind, which counts too.
     constexpr std::size_t MostKept = 65536;
-    constexpr std::size_t MostText = std::size_t{64} << 20;
     std::size_t length = 0;
     for (const pugi::xml_attribute& reference : References)
         length += std::strlen(reference.value()) + 1;
-    const bool known = !FPlaylists.empty() && FPlaylists[PlaylistSlot(Stamp)].Used;
-    if ((FPlaylistCount >= MostKept && !known) || FPlaylistText.size() + length > MostText) {
+    bool known = !FPlaylists.empty() && FPlaylists[PlaylistSlot(Stamp)].Used;
+    if ((FPlaylistCount >= MostKept && !known) || FPlaylistText.size() + length > PlaylistMemoryBytes) {
         FPlaylists.clear();
         FPlaylistCount = 0;
         FPlaylistText.clear();
-        if (length > MostText)
+        known = false;
+        if (length > PlaylistMemoryBytes)
             return;
     }
     if (!known && (FPlaylistCount + 1) * 2 > FPlaylists.size()) {

@@ -86,6 +86,9 @@ public:
     // A playlist read is remembered, and not parsed again while unchanged on
     // disc, only once its file has been left alone this long.
     std::chrono::seconds PlaylistSettleTime{2};
+    // The most bytes of references the playlists remembered keep; past it
+    // they are forgotten and remembered anew.
+    std::size_t PlaylistMemoryBytes = std::size_t{64} << 20;
 
     // --- Anomaly records and poster cache -------------------------------------
 

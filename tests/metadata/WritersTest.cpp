@@ -283,4 +283,23 @@ TEST(Playlist, ManyPlaylistsReadAgainGiveEachItsOwnReferences)
     std::filesystem::last_write_time(playlists[7], written);
     EXPECT_EQ(References(metadata, playlists[7]), "/films/sept.avi");
     EXPECT_EQ(References(metadata, playlists[8]), "/films/8.avi, /films/8.avi2");
+
+    // A memory too small for them all forgets and starts anew, also while a
+    // playlist it holds is read again; one larger than it all is not kept.
+    TMetadata small;
+    small.PlaylistSettleTime = std::chrono::seconds(0);
+    small.PlaylistMemoryBytes = 100;
+    const std::string three = ReadWholeFile(playlists[3]);
+    for (int round = 0; round < 3; ++round)
+        for (const int i : {1, 2, 1, 3, -3, 3, 4, 5, 1, 7}) {
+            if (i < 0) { // the same references, written again
+                folder.Write("3.asx", three);
+                continue;
+            }
+            const std::string name = "/films/" + std::to_string(i) + ".avi";
+            ASSERT_EQ(References(small, playlists[i]), i == 7 ? "/films/sept.avi" : name + ", " + name + "2");
+        }
+    small.PlaylistMemoryBytes = 10;
+    EXPECT_EQ(References(small, playlists[9]), "/films/9.avi, /films/9.avi2");
+    EXPECT_EQ(References(small, playlists[9]), "/films/9.avi, /films/9.avi2");
 }
