@@ -139,25 +139,15 @@ TEST(Wildcard, AMaskReadOnceMatchesLikeTheMaskItself)
 {
     // mask, name, matches: each shape of mask, at the edges of its shortcut.
     const std::string longName(4092, 'a');
+    // clang-format off
     const std::tuple<const char*, std::string, bool> cases[] = {
-        {"tmdb.json", "tmdb.json", true},
-        {"tmdb.json", "TMDB.Json", true},
-        {"tmdb.json", "tmdb.json.bak", false},
-        {"tmdb.json", "tmdb.jso", false},
-        {"tmdb.json", "", false},
-        {"tmdb.json", "tmdb.jsön", false},
-        {"*.avi", "Film.AVI", true},
-        {"*.avi", "avi", false},
-        {"*.avi", longName + ".avi", false},
-        {"*.avi", "ééé" + longName.substr(6) + ".avi", true},
-        {"allocine.*", "Allocine.xml", true},
-        {"allocine.*", "allocin", false},
-        {"a?c", "abc", true},
-        {"a?c", "ac", false},
-        {"", "", true},
-        {"", "a", false},
-        {"*", "", true},
-        {"été.avi", "été.AVI", true}};
+        {"tmdb.json", "tmdb.json", true}, {"tmdb.json", "TMDB.Json", true}, {"tmdb.json", "tmdb.json.bak", false},
+        {"tmdb.json", "tmdb.jso", false}, {"tmdb.json", "", false}, {"tmdb.json", "tmdb.jsön", false},
+        {"*.avi", "Film.AVI", true}, {"*.avi", "avi", false}, {"*.avi", longName + ".avi", false},
+        {"*.avi", "ééé" + longName.substr(6) + ".avi", true}, {"allocine.*", "Allocine.xml", true},
+        {"allocine.*", "allocin", false}, {"a?c", "abc", true}, {"a?c", "ac", false}, {"", "", true},
+        {"", "a", false}, {"*", "", true}, {"été.avi", "été.AVI", true}};
+    // clang-format on
     for (const auto& [mask, name, matches] : cases) {
         const TDDKWildcard wildcard(mask);
         EXPECT_EQ(wildcard.Matches(name), matches) << mask << " against " << name.substr(0, 20);
