@@ -144,7 +144,7 @@ void TDDKFindFile::SearchTree(const std::string& Path)
         // One listing serves both the subfolders and the folder's own entries.
         TDDKFolderIdentity identity;
         const TDDKFolderListing entries = DDKListFolder(dir, &identity);
-        if (identity != TDDKFolderIdentity{} && !FVisited.Insert(identity))
+        if (identity != TDDKFolderIdentity{} && !Enter(identity))
             continue; // reached before through a link
         QueueSubDirs(queue, dir, entries);
         if (!SkipDirectory(dir))
@@ -176,34 +176,17 @@ bool TDDKFindFile::NotExcluded(std::string_view Name) const
     return !MatchesAny(FExcludes, Name);
 }
 
-bool TDDKFindFile::TVisited::Insert(const TDDKFolderIdentity& Identity)
+bool TDDKFindFile::Enter(const TDDKFolderIdentity& Identity)
 {
-    if ((FCount + 1) * 2 > FSlots.size()) {
-        std::vector<TDDKFolderIdentity> slots = std::exchange(
-            FSlots, std::vector<TDDKFolderIdentity>(std::max<std::size_t>(64, 2 * FSlots.size())));
-        FCount = 0;
-        for (const TDDKFolderIdentity& slot : slots)
-            if (slot != TDDKFolderIdentity{})
-                Insert(slot);
-    }
-    const std::size_t mask = FSlots.size() - 1;
-    std::uint64_t key = static_cast<std::uint64_t>(Identity.Inode) * 0x9E3779B97F4A7C15ull ^
-                        static_cast<std::uint64_t>(Identity.Device);
-    key ^= key >> 29;
-    for (std::size_t at = key & mask;; at = (at + 1) & mask) {
-        TDDKFolderIdentity& slot = FSlots[at];
-        if (slot == Identity)
-            return false;
-        if (slot == TDDKFolderIdentity{}) {
-            slot = Identity;
-            ++FCount;
-            return true;
-        }
-    }
-}
-
-void TDDKFindFile::TVisited::Clear()
-{
-    std::vector<TDDKFolderIdentity>().swap(FSlots);
-    FCount = 0;
+    const auto hashOf = [](const TVisitedSlot& Slot) {
+        return DDKIdentityHash(Slot.Identity.Device, Slot.Identity.Inode);
+    };
+    FVisited.MakeRoom(hashOf);
+    TVisitedSlot& slot = *FVisited.Find(hashOf({Identity}),
+                                        [&](const TVisitedSlot& Slot) { return Slot.Identity == Identity; });
+    if (!slot.Free())
+        return false;
+    slot.Identity = Identity;
+    FVisited.Filled();
+    return true;
 }

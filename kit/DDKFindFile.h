@@ -6,6 +6,7 @@
 #pragma once
 
 #include "DDKFiles.h"
+#include "DDKOpenTable.h"
 #include "DDKStringList.h"
 #include "DDKStrings.h"
 
@@ -90,26 +91,21 @@ private:
     // Adds to Files the full paths of those Entries of Dir that the
     // attributes, the exclude masks and the masks admit.
     void AddMatches(const std::string& Dir, const TDDKFolderListing& Entries);
+    // Notes that the walk enters the folder Identity; false when it had.
+    bool Enter(const TDDKFolderIdentity& Identity);
     // Appends to Queue the full paths of the subfolders among Entries of Dir
     // that the walk enters.
     void QueueSubDirs(std::vector<std::string>& Queue, const std::string& Dir,
                       const TDDKFolderListing& Entries) const;
 
     // Folders already entered by the current walk, so that a loop of
-    // symbolic links ends: an open-addressed table at most half full, where
-    // an all-zero identity marks a free slot.
-    class TVisited
+    // symbolic links ends; an all-zero identity is a free slot.
+    struct TVisitedSlot
     {
-    public:
-        // False when Identity was there already.
-        bool Insert(const TDDKFolderIdentity& Identity);
-        void Clear();
-
-    private:
-        std::vector<TDDKFolderIdentity> FSlots;
-        std::size_t FCount = 0;
+        TDDKFolderIdentity Identity;
+        bool Free() const { return Identity == TDDKFolderIdentity{}; }
     };
-    TVisited FVisited;
+    TDDKOpenTable<TVisitedSlot> FVisited;
     // FMaskList and FExcludeList, read for matching.
     std::vector<TDDKWildcard> FMasks;
     std::vector<TDDKWildcard> FExcludes;

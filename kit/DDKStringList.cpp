@@ -218,7 +218,7 @@ void TDDKStringList::Sort()
     // comparison, into a byte key that sorts exactly as the wide one: each
     // weight is replaced by its rank among the weights the list uses, which
     // keeps their order, and the rank is written in as few bytes as keep it
-    // (see AppendWeights), most often one. Finding the weights in use takes a
+    // (see AppendWeight), most often one. Finding the weights in use takes a
     // first transformation of every string; it keeps the keys to a quarter of
     // the wide ones. The folded form parts only equal keys, which is rare, so
     // it is made again then rather than kept for a whole long list; the

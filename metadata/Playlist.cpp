@@ -6,6 +6,7 @@
 
 #include "DDKError.h"
 #include "DDKFiles.h"
+#include "DDKOpenTable.h"
 #include "DDKStrings.h"
 
 #include <algorithm>
@@ -78,27 +79,28 @@ std::optional<std::string_view> TMetadata::RememberedPlaylist(const std::string&
     return Remembered(Stamp);
 }
 
-std::size_t TMetadata::PlaylistSlot(const TFileStamp& Stamp) const
+namespace {
+
+// A playlist is found by its file's identity: device and inode.
+std::uint64_t IdentityHash(const std::array<std::int64_t, 7>& Stamp)
 {
-    const std::size_t mask = FPlaylists.size() - 1;
-    std::uint64_t key =
-        static_cast<std::uint64_t>(Stamp[1]) * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(Stamp[0]);
-    key ^= key >> 29;
-    for (std::size_t at = key & mask;; at = (at + 1) & mask) {
-        const TPlaylistSlot& slot = FPlaylists[at];
-        if (!slot.Used || (slot.Stamp[0] == Stamp[0] && slot.Stamp[1] == Stamp[1]))
-            return at;
-    }
+    return DDKIdentityHash(static_cast<std::uint64_t>(Stamp[0]), static_cast<std::uint64_t>(Stamp[1]));
 }
+
+// Whether a remembered playlist's slot is that of the file stamped Stamp.
+auto HoldsFile(const std::array<std::int64_t, 7>& Stamp)
+{
+    return [&Stamp](const auto& Slot) { return Slot.Stamp[0] == Stamp[0] && Slot.Stamp[1] == Stamp[1]; };
+}
+
+} // namespace
 
 std::optional<std::string_view> TMetadata::Remembered(const TFileStamp& Stamp) const
 {
-    if (FPlaylists.empty())
+    const TPlaylistSlot* slot = FPlaylists.Find(IdentityHash(Stamp), HoldsFile(Stamp));
+    if (slot == nullptr || !slot->Used || slot->Stamp != Stamp)
         return std::nullopt;
-    const TPlaylistSlot& slot = FPlaylists[PlaylistSlot(Stamp)];
-    if (!slot.Used || slot.Stamp != Stamp)
-        return std::nullopt;
-    return std::string_view(FPlaylistText).substr(slot.Start, slot.Length);
+    return std::string_view(FPlaylistText).substr(slot->Start, slot->Length);
 }
 
 void TMetadata::RememberPlaylist(const TFileStamp& Stamp, const TReferences& References)
@@ -120,25 +122,20 @@ void TMetadata::RememberPlaylist(const TFileStamp& Stamp, const TReferences& Ref
     std::size_t length = 0;
     for (const pugi::xml_attribute& reference : References)
         length += std::strlen(reference.value()) + 1;
-    bool known = !FPlaylists.empty() && FPlaylists[PlaylistSlot(Stamp)].Used;
-    if ((FPlaylistCount >= MostKept && !known) || FPlaylistText.size() + length > PlaylistMemoryBytes) {
-        FPlaylists.clear();
-        FPlaylistCount = 0;
+    const TPlaylistSlot* found = FPlaylists.Find(IdentityHash(Stamp), HoldsFile(Stamp));
+    bool known = found != nullptr && found->Used;
+    if ((FPlaylists.Count() >= MostKept && !known) || FPlaylistText.size() + length > PlaylistMemoryBytes) {
+        FPlaylists.Clear();
         FPlaylistText.clear();
         known = false;
         if (length > PlaylistMemoryBytes)
             return;
     }
-    if (!known && (FPlaylistCount + 1) * 2 > FPlaylists.size()) {
-        std::vector<TPlaylistSlot> slots = std::exchange(
-            FPlaylists, std::vector<TPlaylistSlot>(std::max<std::size_t>(64, 2 * FPlaylists.size())));
-        for (const TPlaylistSlot& slot : slots)
-            if (slot.Used)
-                FPlaylists[PlaylistSlot(slot.Stamp)] = slot;
-    }
-    TPlaylistSlot& slot = FPlaylists[PlaylistSlot(Stamp)];
+    if (!known)
+        FPlaylists.MakeRoom([](const TPlaylistSlot& Slot) { return IdentityHash(Slot.Stamp); });
+    TPlaylistSlot& slot = *FPlaylists.Find(IdentityHash(Stamp), HoldsFile(Stamp));
     if (!slot.Used)
-        ++FPlaylistCount;
+        FPlaylists.Filled();
     slot.Used = true;
     slot.Stamp = Stamp;
     slot.Start = FPlaylistText.size();

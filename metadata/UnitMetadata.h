@@ -10,6 +10,7 @@
 // Answers and files travel as byte buffers (std::string). Text stays UTF-8.
 #pragma once
 
+#include "DDKOpenTable.h"
 #include "UnitTypes.h"
 
 #include <pugixml.hpp>
@@ -23,9 +24,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
-#include <unordered_map>
 #include <utility>
+#include <vector>
 
 class THttpObject;
 
@@ -140,8 +140,7 @@ private:
     // character (which no reference holds): a run remembers every playlist
     // of the library at once.
     using TFileStamp = std::array<std::int64_t, 7>;
-    // One remembered playlist, in an open-addressed table at most half full,
-    // found by the file's identity (device and inode, Stamp[0] and Stamp[1]);
+    // One remembered playlist, found by the file's identity (device and inode, Stamp[0] and Stamp[1]);
     // its references are Length bytes of FPlaylistText from Start.
     struct TPlaylistSlot
     {
@@ -149,6 +148,7 @@ private:
         std::size_t Start = 0;
         std::size_t Length = 0;
         bool Used = false;
+        bool Free() const { return !Used; }
     };
     static TFileStamp StampOf(const struct stat& Status);
     // The remembered references of FileName when it is unchanged, else null;
@@ -158,8 +158,6 @@ private:
                                                        bool& Exists) const;
     // The references remembered of the file stamped Stamp, when unchanged.
     std::optional<std::string_view> Remembered(const TFileStamp& Stamp) const;
-    // The slot of the file stamped Stamp, or the free slot where it would go.
-    std::size_t PlaylistSlot(const TFileStamp& Stamp) const;
     // Remembers References, those of the document just read from the file
     // stamped Stamp.
     using TReferences = std::vector<pugi::xml_attribute>;
@@ -171,7 +169,6 @@ private:
                                  const std::function<bool(std::string_view Reference)>& Visit);
 
     pugi::xml_document FXmlModel;
-    std::vector<TPlaylistSlot> FPlaylists;
-    std::size_t FPlaylistCount = 0;
+    TDDKOpenTable<TPlaylistSlot> FPlaylists;
     std::string FPlaylistText;
 };

@@ -231,8 +231,7 @@ void TSynchThread::AddLink(const std::string& FileName, const std::string& AsxFi
 
 void TSynchThread::IndexLinks()
 {
-    FLinkIndex.clear();
-    FLinkIndexCount = 0;
+    FLinkIndex.Clear();
     for (int i = 0; i < FLinkedFiles.Count(); ++i)
         IndexLink(i);
 }
@@ -249,53 +248,29 @@ std::uint64_t TSynchThread::LinkKey(std::string_view FileName)
     return key;
 }
 
-std::size_t TSynchThread::LinkSlot(std::uint64_t Key) const
-{
-    return static_cast<std::size_t>(Key ^ (Key >> 29)) & (FLinkIndex.size() - 1);
-}
-
 void TSynchThread::IndexLink(int Index)
 {
-    // At most half full, so that a look-up ends at an empty slot soon.
-    if ((FLinkIndexCount + 1) * 2 > FLinkIndex.size()) {
-        std::vector<TLinkSlot> slots = std::exchange(FLinkIndex, std::vector<TLinkSlot>(
-                                                                     std::max<std::size_t>(64, 2 * FLinkIndex.size())));
-        for (const TLinkSlot& slot : slots)
-            if (slot.Index >= 0) {
-                std::size_t at = LinkSlot(slot.Key);
-                while (FLinkIndex[at].Index >= 0)
-                    at = (at + 1) & (FLinkIndex.size() - 1);
-                FLinkIndex[at] = slot;
-            }
-    }
     // Only the first link of a name counts; two names that merely share
     // their key both go in.
     const std::string& fileName = FLinkedFiles[Index];
     const std::uint64_t key = LinkKey(fileName);
-    for (std::size_t at = LinkSlot(key);; at = (at + 1) & (FLinkIndex.size() - 1)) {
-        TLinkSlot& slot = FLinkIndex[at];
-        if (slot.Index < 0) {
-            slot = {key, Index};
-            ++FLinkIndexCount;
-            return;
-        }
-        if (slot.Key == key && DDKSameText(FLinkedFiles[slot.Index], fileName))
-            return;
+    FLinkIndex.MakeRoom([](const TLinkSlot& Slot) { return Slot.Key; });
+    TLinkSlot& slot = *FLinkIndex.Find(key, [&](const TLinkSlot& Slot) {
+        return Slot.Key == key && DDKSameText(FLinkedFiles[Slot.Index], fileName);
+    });
+    if (slot.Free()) {
+        slot = {key, Index};
+        FLinkIndex.Filled();
     }
 }
 
 int TSynchThread::FirstLink(std::string_view FileName) const
 {
-    if (FLinkIndex.empty())
-        return -1;
     const std::uint64_t key = LinkKey(FileName);
-    for (std::size_t at = LinkSlot(key);; at = (at + 1) & (FLinkIndex.size() - 1)) {
-        const TLinkSlot& slot = FLinkIndex[at];
-        if (slot.Index < 0)
-            return -1;
-        if (slot.Key == key && DDKSameText(FLinkedFiles[slot.Index], FileName))
-            return slot.Index;
-    }
+    const TLinkSlot* slot = FLinkIndex.Find(key, [&](const TLinkSlot& Slot) {
+        return Slot.Key == key && DDKSameText(FLinkedFiles[Slot.Index], FileName);
+    });
+    return slot == nullptr ? -1 : slot->Index;
 }
 
 bool TSynchThread::GoodFileName(const std::string& FileName, TMovieInfo& Movie)

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "DDKFiles.h"
+#include "DDKOpenTable.h"
 #include "DDKStringList.h"
 #include "HttpObject.h"
 #include "MountPoints.h"
@@ -197,8 +198,6 @@ private:
     // What the look-up files a name under: the same for names that differ
     // only in the case of A-Z.
     static std::uint64_t LinkKey(std::string_view FileName);
-    // Where the look-up of Key starts.
-    std::size_t LinkSlot(std::uint64_t Key) const;
     // The library listing by code, read once and kept while the library
     // folder does not change behind our back.
     void RefreshFolderIndex();
@@ -227,17 +226,15 @@ private:
     bool FFinished = false;
 
     // Speed-ups of the look-ups; they give exactly what a scan would.
-    // LinkKey of a file name -> index of the first link of that name, in a
-    // table of slots (a power of two of them, at most half used) searched
-    // from LinkSlot on; the names, kept once in the link list, are compared
-    // on look-up.
+    // LinkKey of a file name -> index of the first link of that name; the
+    // names, kept once in the link list, are compared on look-up.
     struct TLinkSlot
     {
         std::uint64_t Key = 0;
         int Index = -1; // -1: an empty slot
+        bool Free() const { return Index < 0; }
     };
-    std::vector<TLinkSlot> FLinkIndex;
-    std::size_t FLinkIndexCount = 0;
+    TDDKOpenTable<TLinkSlot> FLinkIndex;
     // Code text (what follows the last "#") -> movie folders with that ending.
     std::map<std::string, std::vector<std::string>> FFolderIndex;
     bool FFolderIndexValid = false;
