@@ -243,12 +243,6 @@ void TSynchThread::WriteMetadataFiles(TMovieInfo& Movie)
         FCacheDirRead = true;
     }
     const std::string& CacheDir = FCacheDir;
-    if (!CacheDir.empty() && CacheDir != FMadeCacheDir) {
-        std::error_code Ignored;
-        std::filesystem::create_directories(CacheDir, Ignored);
-        if (!Ignored)
-            FMadeCacheDir = CacheDir;
-    }
 
     // Each writer keeps a file that is there; one the folder's listing shows
     // is not even asked about again.
@@ -265,7 +259,17 @@ void TSynchThread::WriteMetadataFiles(TMovieInfo& Movie)
     // the library's own files above do not depend on it.
     if (CacheDir.empty())
         throw EDDKError("No application data folder: neither XDG_CONFIG_HOME nor HOME is set");
-    FMetadata->CreateDvdInfoCache(CacheDir + "/" + std::to_string(Movie.Code) + ".xml", Movie, false);
+    const std::string CacheFile = CacheDir + "/" + std::to_string(Movie.Code) + ".xml";
+    try {
+        FMetadata->CreateDvdInfoCache(CacheFile, Movie, false);
+    } catch (const EDDKError&) {
+        // Made when first missing, and again whenever someone has taken it
+        // away since: asking before every write would cost a look per movie.
+        std::error_code Error;
+        if (!std::filesystem::create_directories(CacheDir, Error))
+            throw;
+        FMetadata->CreateDvdInfoCache(CacheFile, Movie, false);
+    }
 }
 void TSynchThread::SavePoster(TMovieInfo& Movie)
 {

@@ -3,9 +3,10 @@
 // them against the disc, and then looks files and codes up in them.
 //
 // The look-ups answer exactly as a scan of the link list and of the library
-// listing would (first link in reading order, ASCII case ignored; exactly one
-// folder for a code), but from indexes built once, so that a synchronisation
-// costs time in proportion to the number of movies.
+// listing would (the first link of the very name, else the first one whose
+// name differs only in ASCII case; exactly one folder for a code), but from
+// indexes built once, so that a synchronisation costs time in proportion to
+// the number of movies.
 #include "UnitThread.h"
 
 #include "DDKError.h"
@@ -250,14 +251,14 @@ std::uint64_t TSynchThread::LinkKey(std::string_view FileName)
 
 void TSynchThread::IndexLink(int Index)
 {
-    // Only the first link of a name counts; two names that merely share
-    // their key both go in.
+    // Only the first link of a name counts. Names that differ only in case
+    // share their key and each go in: "Alpha.avi" and "alpha.avi" are two
+    // files here.
     const std::string& fileName = FLinkedFiles[Index];
     const std::uint64_t key = LinkKey(fileName);
     FLinkIndex.MakeRoom([](const TLinkSlot& Slot) { return Slot.Key; });
-    TLinkSlot& slot = *FLinkIndex.Find(key, [&](const TLinkSlot& Slot) {
-        return Slot.Key == key && DDKSameText(FLinkedFiles[Slot.Index], fileName);
-    });
+    TLinkSlot& slot = *FLinkIndex.Find(
+        key, [&](const TLinkSlot& Slot) { return Slot.Key == key && FLinkedFiles[Slot.Index] == fileName; });
     if (slot.Free()) {
         slot = {key, Index};
         FLinkIndex.Filled();
@@ -266,11 +267,21 @@ void TSynchThread::IndexLink(int Index)
 
 int TSynchThread::FirstLink(std::string_view FileName) const
 {
+    // The name's own link when it has one; else, for a file renamed in case
+    // only, the first link in reading order of a name that differs in case.
     const std::uint64_t key = LinkKey(FileName);
+    int otherCase = -1;
     const TLinkSlot* slot = FLinkIndex.Find(key, [&](const TLinkSlot& Slot) {
-        return Slot.Key == key && DDKSameText(FLinkedFiles[Slot.Index], FileName);
+        if (Slot.Key != key)
+            return false;
+        const std::string& linked = FLinkedFiles[Slot.Index];
+        if (linked == FileName)
+            return true;
+        if ((otherCase < 0 || Slot.Index < otherCase) && DDKSameText(linked, FileName))
+            otherCase = Slot.Index;
+        return false;
     });
-    return slot == nullptr ? -1 : slot->Index;
+    return slot == nullptr || slot->Free() ? otherCase : slot->Index;
 }
 
 bool TSynchThread::GoodFileName(const std::string& FileName, TMovieInfo& Movie)

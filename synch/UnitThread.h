@@ -191,9 +191,10 @@ private:
     void RemoveStaleTemporaryFiles();
     // Rebuilds the look-up of the first link of each file name.
     void IndexLinks();
-    // Adds link Index to the look-up unless a link of its name is there.
+    // Adds link Index to the look-up unless a link of its very name is there.
     void IndexLink(int Index);
-    // The index of the first link of FileName (ASCII case ignored), or -1.
+    // The index of the first link of FileName, else of the first link whose
+    // name differs from it only in ASCII case, or -1.
     int FirstLink(std::string_view FileName) const;
     // What the look-up files a name under: the same for names that differ
     // only in the case of A-Z.
@@ -226,8 +227,9 @@ private:
     bool FFinished = false;
 
     // Speed-ups of the look-ups; they give exactly what a scan would.
-    // LinkKey of a file name -> index of the first link of that name; the
-    // names, kept once in the link list, are compared on look-up.
+    // LinkKey of a file name -> index of the first link of that very name
+    // (names that differ only in case share a key); the names, kept once in
+    // the link list, are compared on look-up.
     struct TLinkSlot
     {
         std::uint64_t Key = 0;
@@ -240,7 +242,6 @@ private:
     bool FFolderIndexValid = false;
     TFolderStamp FFolderIndexStamp; // the library folder's when it was listed
     // The media-centre cache folder once this run has made it.
-    std::string FMadeCacheDir;
     std::string FCacheDir; // DvdInfoCacheDir(), once FCacheDirRead
     bool FCacheDirRead = false;
     // The last movie folder listed and its entries, until the next movie

@@ -148,6 +148,48 @@ TEST_F(EndToEndTest, CopiesLeftByAStoppedSaveGoAtTheNextRun)
     EXPECT_TRUE(fs::exists(Running)); // its process may still rename it
 }
 
+TEST_F(EndToEndTest, ADvdInfoCacheFolderRemovedDuringARunIsMadeAgain)
+{
+    // The file never searchable comes after Alien and before the Jardin in
+    // the walk: its line is where the user takes the folder away.
+    const Strings Lines = RunSynchronisation(Scenario.MovieDir(), false, [this](TSynchThread& Worker) {
+        Worker.OnLog = [this](const std::string& Line) {
+            EXPECT_TRUE(Scenario.IsNoiseFailure(Line)) << Line;
+            EXPECT_TRUE(fs::exists(Scenario.DvdInfoCacheDir() + "/2001.xml"));
+            fs::remove_all(Scenario.DvdInfoCacheDir());
+        };
+    });
+    EXPECT_GT(fs::file_size(Scenario.DvdInfoCacheDir() + "/12345.xml"), 0u);
+    EXPECT_EQ(ReadWholeFile(Library(JardinDir) + "/folder.jpg"),
+              ReadWholeFile(SynchData("poster-12345.jpg")));
+    EXPECT_EQ(ReadWholeFile(Library(JardinDir) + "/backdrop.jpg"),
+              ReadWholeFile(SynchData("backdrop-garden.jpg")));
+}
+
+TEST_F(EndToEndTest, TwoFilesWhoseNamesDifferOnlyInCaseKeepTheirOwnMovies)
+{
+    // Each playlist names its own file; the one of "alpha.avi" is read first.
+    fs::remove_all(Scenario.MovieDir());
+    Scenario.Temp.Write("Films/Alpha.avi", "movie 12345");
+    Scenario.Temp.Write("Films/alpha.avi", "movie 3003");
+    for (const auto& [Dir, Answer, File] : std::vector<std::array<std::string, 3>>{
+             {JardinDir, AnswerData("allocine-movie-12345.json"), "Alpha.avi"},
+             {AmelieDir, SynchData("allocine-movie-3003.json"), "alpha.avi"}}) {
+        Scenario.Temp.Write(Library(Dir) + "/allocine.json", ReadWholeFile(Answer));
+        Scenario.Temp.Write(Library(Dir) + "/movie.asx", Playlist({Movie(File)}));
+    }
+    const std::string Jardin =
+        "Le Jardin oublié (The Lost Garden) (10-1972) (Éric Rohmer) (Drame, Comédie) #12345.avi";
+    const std::string Amelie = "Amélie Nino Paris (2001) () #3003.avi";
+    for (int Run = 0; Run < 2; ++Run) {
+        EXPECT_EQ(RunSynchronisation(Scenario.MovieDir(), true).size(), Run == 0 ? 2u : 0u) << Run;
+        EXPECT_EQ(ReadWholeFile(Movie(Jardin)), "movie 12345") << Run;
+        EXPECT_EQ(ReadWholeFile(Movie(Amelie)), "movie 3003") << Run;
+        EXPECT_EQ(PlaylistEntries(Library(JardinDir) + "/movie.asx"), Strings{Movie(Jardin)}) << Run;
+        EXPECT_EQ(PlaylistEntries(Library(AmelieDir) + "/movie.asx"), Strings{Movie(Amelie)}) << Run;
+    }
+}
+
 TEST_F(EndToEndTest, ATmdbRecordReadIsKeptWhenItsPictureFails)
 {
     Scenario.Fake.Default(TmdbImageHost, "/t/p/original/*", FakeAnswer::Dropped());

@@ -234,7 +234,7 @@ TEST_F(LibraryLinksTest, AFolderGivenRelativeFindsItsLinksAsAnAbsoluteOneDoes)
     fs::current_path(Before);
 }
 
-TEST_F(LibraryLinksTest, AFileIsLookedUpByItsFirstLinkWhateverTheCaseOfAToZ)
+TEST_F(LibraryLinksTest, AFileIsLookedUpByItsOwnFirstLinkElseByTheFirstWhateverTheCaseOfAToZ)
 {
     // Enough links for the look-up to grow several times; each file's first
     // link leads to a folder whose answer carries the link's number.
@@ -256,6 +256,9 @@ TEST_F(LibraryLinksTest, AFileIsLookedUpByItsFirstLinkWhateverTheCaseOfAToZ)
         ASSERT_TRUE(Worker.GoodFileName(Films + "/Été " + std::to_string(Number) + ".AvI", Movie)) << Number;
         EXPECT_EQ(Movie.Code, Number);
         EXPECT_EQ(Movie.MovieDir + "/movie.asx", Folder(Number));
+        // A name with a link of its own is another file: its link wins.
+        ASSERT_TRUE(Worker.GoodFileName(Films + "/Été " + std::to_string(Number) + ".AVI", Movie)) << Number;
+        EXPECT_EQ(Movie.Code, 1000 + Number);
         // Only A-Z fold: "été" is another file than "Été", found by its own link.
         ASSERT_TRUE(Worker.GoodFileName(Films + "/ÉTÉ " + std::to_string(Number) + ".avi", Movie)) << Number;
         EXPECT_EQ(Movie.Code, 2000 + Number);
