@@ -1,6 +1,5 @@
 #include "HttpAddress.h"
 
-#include "DDKRegExpr.h"
 #include "DDKStrings.h"
 
 #include <arpa/inet.h>
@@ -88,14 +87,6 @@ std::optional<THttpAddress> ParseHttpAddress(const char* Url, bool Proxy)
     };
     return THttpAddress{Part(CURLUPART_SCHEME), Part(CURLUPART_HOST), Part(CURLUPART_PORT),
                         Part(CURLUPART_PATH)};
-}
-
-std::string HideServiceKeys(std::string_view Text)
-{
-    // A parameter begins after "?" or "&", or after "&amp;" in markup; its
-    // value ends where the address or the parameter does.
-    static const TDDKRegExpr Key("([?&;](?:api_key|partner|sig)=)[^&#\"'<>\\s]+", false);
-    return Key.ReplaceAll(Text, [](const TDDKMatch& Match) { return Match.Group(1) + "…"; });
 }
 
 bool IsPicturePath(std::string_view Path)

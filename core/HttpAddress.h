@@ -1,7 +1,7 @@
 // What the HTTP client judges of an address before and while it connects:
 // how libcurl reads it, whether it names a picture, and whether it leads to
 // this computer or its local network, which no address taken from a
-// service's answer may reach; and what of it may be written where users read.
+// service's answer may reach.
 #pragma once
 
 #include <optional>
@@ -18,11 +18,6 @@ struct THttpAddress
 // Url read the way libcurl reads it (a missing scheme guessed, or taken as
 // "http" for a proxy's address); nothing when libcurl would refuse it.
 std::optional<THttpAddress> ParseHttpAddress(const char* Url, bool Proxy = false);
-
-// Text with the value of every "api_key", "partner" and "sig" parameter of
-// an address in it replaced by "…", and nothing else changed: what the
-// program writes about a request never gives its keys away.
-std::string HideServiceKeys(std::string_view Text);
 
 // A path ending in a picture's extension (".jpg", ".png"...), letter case ignored.
 bool IsPicturePath(std::string_view Path);

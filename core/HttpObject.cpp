@@ -3,6 +3,7 @@
 #include "DDKError.h"
 #include "DDKStrings.h"
 #include "HttpAddress.h"
+#include "ServiceKeys.h"
 
 #include <curl/curl.h>
 #include <sys/socket.h>

@@ -5,6 +5,7 @@
 #include "DDKFiles.h"
 #include "DDKStrings.h"
 #include "DDKSystem.h"
+#include "ServiceKeys.h"
 #include "UnitConfig.h"
 
 #include <cerrno>
@@ -48,7 +49,7 @@ std::string EscapeControls(std::string_view Msg)
 
 std::string FormatLogLine(double When, const std::string& Msg)
 {
-    return DDKDateTimeToString(1, When) + " | " + EscapeControls(Msg);
+    return DDKDateTimeToString(1, When) + " | " + EscapeControls(HideServiceKeys(Msg));
 }
 
 void WriteLog(const std::string& Msg, const std::function<void(const std::string& Line)>& Memo)

@@ -9,6 +9,8 @@
 // (from a file name, an address, a service's answer) are written escaped, as
 // "\n", "\r", "\t", "\xHH" or "\uHHHH", so that nothing can split a line or
 // forge one of the journal.
+// The services' keys in Msg, in whatever spelling, are hidden (HideServiceKeys):
+// the log and its view are what users share when they ask for help.
 std::string FormatLogLine(double When, const std::string& Msg);
 
 // Appends the log line of Msg, stamped now, to Config.LogFile (CR LF ended;

@@ -2,6 +2,7 @@
 
 #include "DDKStrings.h"
 #include "MovieFileName.h"
+#include "ServiceKeys.h"
 #include "ServiceSettings.h"
 #include "UnitTypes.h"
 
@@ -34,7 +35,9 @@ std::string Sign(const std::string& Query)
     // Base64 of 20 bytes: 28 characters and the terminating zero.
     unsigned char Base64[4 * ((SHA_DIGEST_LENGTH + 2) / 3) + 1];
     EVP_EncodeBlock(Base64, Digest, SHA_DIGEST_LENGTH);
-    return EncodeSignature(reinterpret_cast<const char*>(Base64));
+    const std::string_view Signature(reinterpret_cast<const char*>(Base64));
+    RememberSignature(Signature);
+    return EncodeSignature(Signature);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "DDKStrings.h"
 #include "UnitConfig.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
@@ -18,6 +19,9 @@
 #include <utility>
 
 namespace {
+
+// The files the walk works on.
+constexpr const char* MovieFileMasks = "*.avi;*.mkv";
 
 // An advisory lock on the library folder, held for a worker's whole job: a
 // full synchronisation holds it alone, since it takes the files it does not
@@ -243,7 +247,7 @@ void TSynchThread::RemoveStaleTemporaryFiles()
 
 void TSynchThread::ScanMovieFiles(const std::string& Folder, bool Recursive)
 {
-    const TDDKStringList files = FindFiles(Folder, "*.avi;*.mkv", Recursive);
+    const TDDKStringList files = FindFiles(Folder, MovieFileMasks, Recursive);
     const int count = files.Count();
     SetProgressMax(count);
     for (int i = 0; i < count; ++i) {
@@ -253,4 +257,19 @@ void TSynchThread::ScanMovieFiles(const std::string& Folder, bool Recursive)
         SynchFile(files[i]);
         SetProgress(i + 1);
     }
+}
+
+bool TSynchThread::IsMovieFileName(std::string_view Name)
+{
+    // Read as the walk reads its masks.
+    static const std::vector<TDDKWildcard> Masks = [] {
+        TDDKStringList List;
+        DDKSplit(List, MovieFileMasks, ";");
+        std::vector<TDDKWildcard> Read;
+        for (const TDDKStringItem& Mask : List)
+            Read.emplace_back(Mask.String);
+        return Read;
+    }();
+    return std::any_of(Masks.begin(), Masks.end(),
+                       [Name](const TDDKWildcard& Mask) { return Mask.Matches(Name); });
 }

@@ -92,6 +92,9 @@ public:
     // --- The walk over the movie files --------------------------------------
 
     void ScanMovieFiles(const std::string& Folder, bool Recursive);
+    // Whether the file Name (without its folder) is one the walk takes for a
+    // movie file, by its masks ("*.avi", "*.mkv", A-Z case ignored).
+    static bool IsMovieFileName(std::string_view Name);
 
     // --- Library playlist links ---------------------------------------------
 

@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace {
 
@@ -48,32 +49,45 @@ bool IsLibraryFolder(std::string_view Folder)
 }
 
 // A record is a file anybody may have written: the walk makes folders and
-// renames files only where a synchronisation puts its own. An AlloCine
-// record's movie file lies in the movie folder, that is beside its library
-// folder or below, never inside the library; a TMDb record's movie folder
-// lies directly in a library folder.
+// renames files only where a synchronisation would. An AlloCine record's
+// movie file is a movie file by the synchronisation's masks and lies in the
+// movie folder, that is beside its library folder or below, the library
+// included; a TMDb record's movie folder lies directly in a library folder.
+// Either library is a real folder, as the synchronisation wants the folders it
+// writes: one that is a link would have the worker write wherever it leads.
+// The folders above it may be links (a movie folder on another disc).
 void CheckRecordPlaces(TSource Source, const TFormAnomaly& Form)
 {
     const char* const Nothing = " : rien n'est créé ni renommé";
+    std::string Library;
     if (Source == SourceTmdb) {
-        if (!IsPlainAbsolutePath(Form.MovieDir) ||
-            !IsLibraryFolder(DDKExcludeTrailingPathDelimiter(DDKExtractFilePath(Form.MovieDir))))
+        Library = DDKExcludeTrailingPathDelimiter(DDKExtractFilePath(Form.MovieDir));
+        if (!IsPlainAbsolutePath(Form.MovieDir) || !IsLibraryFolder(Library))
             throw EDDKError(DDKFormat("Le dossier \"%s\" de l'anomalie n'est pas un dossier de film d'une "
                                       "bibliothèque \"@Vantry\"%s",
                                       Form.MovieDir.c_str(), Nothing));
-        return;
+    } else {
+        Library = Form.McDir;
+        if (!IsLibraryFolder(Library))
+            throw EDDKError(
+                DDKFormat("Le dossier \"%s\" de l'anomalie n'est pas une bibliothèque \"@Vantry\"%s",
+                          Library.c_str(), Nothing));
+        if (!IsPlainAbsolutePath(Form.FileName) || !Form.FileName.starts_with(DDKExtractFilePath(Library)))
+            throw EDDKError(
+                DDKFormat("Le fichier \"%s\" de l'anomalie n'est pas dans le dossier des films de "
+                          "la bibliothèque \"%s\"%s",
+                          Form.FileName.c_str(), Library.c_str(), Nothing));
+        if (!TSynchThread::IsMovieFileName(DDKExtractFileName(Form.FileName)))
+            throw EDDKError(DDKFormat("Le fichier \"%s\" de l'anomalie n'est pas un fichier de film (*.avi, "
+                                      "*.mkv)%s",
+                                      Form.FileName.c_str(), Nothing));
     }
-    if (!IsLibraryFolder(Form.McDir))
-        throw EDDKError(DDKFormat("Le dossier \"%s\" de l'anomalie n'est pas une bibliothèque \"@Vantry\"%s",
-                                  Form.McDir.c_str(), Nothing));
-    const std::string MovieFolder = DDKExtractFilePath(Form.McDir); // with its final '/'
-    const std::string_view Inside =
-        std::string_view(Form.FileName).substr(std::min(MovieFolder.size(), Form.FileName.size()));
-    if (!IsPlainAbsolutePath(Form.FileName) || !Form.FileName.starts_with(MovieFolder) ||
-        Inside.substr(0, Inside.find('/')) == DDKExtractFileName(Form.McDir))
-        throw EDDKError(DDKFormat("Le fichier \"%s\" de l'anomalie n'est pas dans le dossier des films de la "
-                                  "bibliothèque \"%s\"%s",
-                                  Form.FileName.c_str(), Form.McDir.c_str(), Nothing));
+    // One not made yet is made by the walk, as a real folder.
+    struct stat Status = {};
+    if (::lstat(Library.c_str(), &Status) == 0 && !S_ISDIR(Status.st_mode))
+        throw EDDKError(
+            DDKFormat("Le dossier \"%s\" de la bibliothèque est un lien ou n'est pas un dossier%s",
+                      Library.c_str(), Nothing));
 }
 
 } // namespace

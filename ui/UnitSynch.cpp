@@ -10,6 +10,7 @@
 #include "Pictures.h"
 #include "Prompts.h"
 #include "Resources.h"
+#include "ServiceKeys.h"
 #include "ServiceSettings.h"
 #include "SevenButton.h"
 #include "UnitConfig.h"
@@ -307,7 +308,7 @@ void TFormSynch::WorkerLog(const std::string& Line)
             FLogFailureShown = true;
             QMetaObject::invokeMethod(
                 this,
-                [this, Message = DDKCurrentErrorMessage()] {
+                [this, Message = HideServiceKeys(DDKCurrentErrorMessage())] {
                     FPrompts.Message(Message, TPrompts::TKind::Error);
                 },
                 Qt::QueuedConnection);

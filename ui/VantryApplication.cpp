@@ -4,6 +4,7 @@
 #include "Pictures.h"
 #include "Prompts.h"
 #include "Resources.h"
+#include "ServiceKeys.h"
 
 #include <QIcon>
 #include <QLibraryInfo>
@@ -21,7 +22,8 @@ TVantryApplication::TVantryApplication(int& Argc, char** Argv, TPrompts& Prompts
 
 void TVantryApplication::ShowError()
 {
-    const std::string Message = DDKCurrentErrorMessage();
+    // An error may quote an address or the last bytes of an answer.
+    const std::string Message = HideServiceKeys(DDKCurrentErrorMessage());
     try {
         FPrompts.Message(Message, TPrompts::TKind::Error);
     } catch (...) {

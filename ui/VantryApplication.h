@@ -18,7 +18,8 @@ public:
     // program's texts are.
     TVantryApplication(int& Argc, char** Argv, TPrompts& Prompts);
 
-    // Shows the error being handled (call inside a catch) in an error box.
+    // Shows the error being handled (call inside a catch) in an error box,
+    // the services' keys hidden.
     void ShowError();
 
     // Last resort for an error that reached the event loop itself.

@@ -1,8 +1,12 @@
+#include "DDKConversion.h"
 #include "DDKError.h"
 #include "DDKStrings.h"
 #include "FakeServices.h"
 #include "HttpAddress.h"
 #include "HttpObject.h"
+#include "ServiceKeys.h"
+#include "ServiceSettings.h"
+#include "ServiceUrls.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -151,36 +155,71 @@ TEST_F(HttpTest, FollowsUpToFifteenRedirects)
 // Failures go to the log, which users share when they ask for help.
 TEST_F(HttpTest, AFailingRequestsErrorTextCarriesNoKeyValue)
 {
-    const std::string Signed =
-        "/rest/v3/search?format=json&q=le+film&partner=P4RTN3R&sed=20240101&sig=aB%2Bc%2F9%3D";
-    Fake.Answer(Host, "/rest/v3/search", FakeAnswer::Status(500));
-    EXPECT_EQ(
-        Outcome([&] { return Http.CallHttp(Root + Signed, Stream); }),
-        "[CallHttp \"" + Root +
-            "/rest/v3/search?format=json&q=le+film&partner=…&sed=20240101&sig=…\"] HTTP/1.1 500 Internal "
-            "Server Error");
+    const std::string Partner = AllocinePartner, Secret = AllocineSecret, Key = TmdbApiKey;
+    // A signed address whose signature holds a '+', sent as "%2B".
+    std::string Signed;
+    for (int Number = 0; Signed.find("%2B") == std::string::npos; ++Number)
+        Signed = GetAllocineUrl("search", "format=json&q=le+film+" + std::to_string(Number),
+                                DDKEncodeDate(2024, 1, 1));
+    const std::size_t SignatureAt = Signed.find("&sig=") + 5;
+    const std::string Signature = Signed.substr(SignatureAt);
+    Fake.Answer(AllocineApiHost, "/rest/v3/search", FakeAnswer::Status(500));
+    EXPECT_EQ(Outcome([&] { return Http.CallHttp(Signed, Stream); }),
+              "[CallHttp \"" + DDKReplaceAll(Signed.substr(0, SignatureAt), Partner, "…") +
+                  "…\"] HTTP/1.1 500 Internal Server Error");
     // Redirected, with the key echoed by the server in its reason.
-    Fake.Answer(Host, "/3/movie/5", FakeAnswer::Redirect(Root + "/3/moved?language=fr&API_KEY=0123abcd"));
-    Fake.Answer(Host, "/3/moved", FakeAnswer::Status(403, "Forbidden /3/moved?language=fr&API_KEY=0123abcd"));
+    Fake.Answer(Host, "/3/movie/5", FakeAnswer::Redirect(Root + "/3/moved?language=fr&API_KEY=" + Key));
+    Fake.Answer(Host, "/3/moved", FakeAnswer::Status(403, "Forbidden /3/moved?language=fr&API_KEY=" + Key));
     EXPECT_EQ(
-        Outcome([&] { return Http.CallHttp(Root + "/3/movie/5?api_key=0123abcd&language=fr", Stream); }),
+        Outcome([&] { return Http.CallHttp(Root + "/3/movie/5?api_key=" + Key + "&language=fr", Stream); }),
         "[CallHttp \"" + Root +
             "/3/movie/5?api_key=…&language=fr\"] HTTP/1.1 403 Forbidden "
             "/3/moved?language=fr&API_KEY=…");
     EXPECT_EQ(Fake.Count(Host, "/3/moved"), 1);
 
-    // Only the values of those parameters go; the rest of the text stays as it is.
+    // The values go wherever they stand and however they are spelt; the rest
+    // of the text, file names included, stays as it is.
+    const auto Encoded = [](const std::string& Value, const char* Digits) { // every other byte
+        std::string Result;
+        for (std::size_t At = 0; At < Value.size(); ++At)
+            Result +=
+                At % 2 ? std::string(1, Value[At]) : DDKFormat(Digits, static_cast<unsigned char>(Value[At]));
+        return Result;
+    };
+    const std::string Plus = DDKReplaceAll(Signature, "%2B", "+");
     for (const auto& [Text, Hidden] : std::vector<std::pair<std::string, std::string>>{
-             {"http://h/p?sig=abc=", "http://h/p?sig=…"},
-             {"<a href=\"http://h/p?q=1&amp;partner=P&amp;sed=2\">",
-              "<a href=\"http://h/p?q=1&amp;partner=…&amp;sed=2\">"},
-             {"'http://h/?api_key=K' http://h/?sig=S#top ?sig=S end",
-              "'http://h/?api_key=…' http://h/?sig=…#top ?sig=… end"},
+             {"http://h/p?partner=" + Partner, "http://h/p?partner=…"},
+             {"HTTP/1.1 403 Forbidden &PARTNER=" + Partner + "&sed=1",
+              "HTTP/1.1 403 Forbidden &PARTNER=…&sed=1"},
+             {"Internal error for partner=" + Partner + ".", "Internal error for partner=…."},
+             {"/p%3Fpartner%3D" + Partner + "%26sed%3D1", "/p%3Fpartner%3D…%26sed%3D1"},
+             {"?%70artner=" + Partner, "?%70artner=…"},
+             {"partner: " + Partner, "partner: …"},
+             {"{\"partner\":\"" + Partner + "\"}", "{\"partner\":\"…\"}"},
+             {"Invalid API_KEY " + Key, "Invalid API_KEY …"},
+             {"/3/search/movie%3Fapi%5Fkey%3D" + Key + "%26query", "/3/search/movie%3Fapi%5Fkey%3D…%26query"},
+             {"Could not resolve host: " + Key + ".example.com", "Could not resolve host: ….example.com"},
+             {"last read: '\"?partner=" + DDKLowerCase(Partner) + "<U+0001>'",
+              "last read: '\"?partner=…<U+0001>'"},
+             {"q=" + Encoded(Partner, "%%%02x") + "&k=" + Encoded(Key, "%%%02X") + Secret, "q=…&k=……"},
+             {"sig=" + Signature + " sig=" + DDKReplaceAll(Signature, "%2B", "%2b") + " sig=" + Plus,
+              "sig=… sig=… sig=…"},
+             {Partner.substr(1) + " " + Key.substr(0, Key.size() - 1),
+              Partner.substr(1) + " " + Key.substr(0, Key.size() - 1)},
              {"http://h/?design=1&signature=2&xsig=3&sig=&partner",
               "http://h/?design=1&signature=2&xsig=3&sig=&partner"},
-             {"Film été 1999 & Co (sig=3) #12.avi", "Film été 1999 & Co (sig=3) #12.avi"},
+             {"\"/films/film&sig=1.avi\" /OK #12 \"Film été 1999 & Co (sig=3) #12.avi\"",
+              "\"/films/film&sig=1.avi\" /OK #12 \"Film été 1999 & Co (sig=3) #12.avi\""},
+             {"100% %zz %4", "100% %zz %4"},
          })
-        EXPECT_EQ(HideServiceKeys(Text), Hidden);
+        EXPECT_EQ(HideServiceKeys(Text), Hidden) << Text;
+
+    // An empty or very short value hides nothing; of the values remembered
+    // lately, the oldest go beyond the limit.
+    TKeyMask Mask({"", "abc", "Secret1", "cret1X"}, 2);
+    for (const char* Signature : {"signature1", "signature2", "signature3"})
+        Mask.AddRecent(Signature);
+    EXPECT_EQ(Mask.Hide("abc sECRET1x signature1 SIGNATURE2 %73ignature3"), "abc … signature1 … …");
 }
 
 TEST_F(HttpTest, AStopRequestEndsARequestOrItsPauseWithinASecond)

@@ -84,6 +84,17 @@ struct AnomalyWalkTest : MainWindowTest
     }
 
     std::string Record(const std::string& Name) const { return Config.AnomalyDir + "/" + Name; }
+    // A record written by hand, "allocine-<Index>.json", for the file File of
+    // the library McDir, whose one result is AlloCine's movie 61282.
+    void WriteAllocineRecord(int Index, const std::string& File, const std::string& McDir) const
+    {
+        Scenario.Temp.Write(
+            DDKFormat("app/Anomaly/allocine-%d.json", Index),
+            nlohmann::json{
+                {"feed",
+                 {{"movie", {{{"code", 61282}, {"title", "Avatar"}}}}, {"filename", File}, {"mcdir", McDir}}}}
+                .dump());
+    }
     std::string Log() const { return Find<QPlainTextEdit>("MemoLog")->toPlainText().toStdString(); }
     std::vector<std::string> LogLines() const
     {
@@ -262,28 +273,33 @@ TEST_F(AnomalyWalkTest, RecordsThatNameFoldersOrFilesOutOfPlaceAreLoggedKeptAndN
     const std::string Profile = Scenario.Temp.Write("home/.profile", "the user's"),
                       Avatar = "avatar 2009.avi";
     const std::string Library = Scenario.LibraryDir(), Films = Scenario.MovieDir();
+    const std::string Home = Scenario.Temp / "home", HomeLink = Scenario.Temp / "home link";
+    fs::create_directory_symlink(Home, HomeLink);
     // A folder that looks like a movie folder of ours, outside any library.
     const std::string Stray = Scenario.Temp.Write("Films/Autre/allocine.json",
                                                   ReadWholeFile(SynchData("allocine-movie-2001.json")));
     const std::string StrayDir = DDKExtractFilePath(Stray);
+    // Another movie folder whose library leads to the user's documents.
+    const std::string Others = Scenario.Temp / "Autres films", Documents = Scenario.Temp / "Documents";
+    Scenario.Temp.Write("Autres films/autre.avi", "movie");
+    Scenario.Temp.Write("Documents/Alien #2001/allocine.json",
+                        ReadWholeFile(SynchData("allocine-movie-2001.json")));
+    fs::create_directory_symlink(Documents, Others + "/@Vantry");
     const std::pair<std::string, std::string> AllocinePlaces[] = {
         {Profile, Library},                                // a file outside the movie folder
         {".profile", "@Vantry"},                           // relative to the working folder
         {Scenario.Movie(Avatar), Films + "/Bibliothèque"}, // a library by another name
-        {Scenario.Library(Avatar), Library},               // a file inside the library
         {Library, Library},                                // the library itself
         {Films + "/../home/.profile", Library},            // a way out
+        {Home + "/.profile", Home + "/@Vantry"},           // no movie file
+        {HomeLink + "/.profile", HomeLink + "/@Vantry"},   // the same through a link
+        {Others + "/autre.avi", Others + "/@Vantry"},      // a library that is a link
     };
-    const std::string TmdbPlaces[] = {Library, StrayDir, Scenario.Library("a/b"), Library + "/./b",
-                                      "@Vantry/b"};
+    const std::string TmdbPlaces[] = {Library,          StrayDir,    Scenario.Library("a/b"),
+                                      Library + "/./b", "@Vantry/b", Others + "/@Vantry/Alien #2001"};
     int Index = 0;
     for (const auto& [File, McDir] : AllocinePlaces)
-        Scenario.Temp.Write(
-            DDKFormat("app/Anomaly/allocine-%d.json", ++Index),
-            nlohmann::json{
-                {"feed",
-                 {{"movie", {{{"code", 61282}, {"title", "Avatar"}}}}, {"filename", File}, {"mcdir", McDir}}}}
-                .dump());
+        WriteAllocineRecord(++Index, File, McDir);
     for (const std::string& MovieDir : TmdbPlaces)
         Scenario.Temp.Write(DDKFormat("app/Anomaly/tmdb-%d.json", ++Index),
                             nlohmann::json{{"results", {{{"id", 19995}, {"title", "Avatar"}}}},
@@ -292,6 +308,7 @@ TEST_F(AnomalyWalkTest, RecordsThatNameFoldersOrFilesOutOfPlaceAreLoggedKeptAndN
                                            {"moviedir", MovieDir}}
                                 .dump());
     Open();
+    QTest::mouseClick(Find<QCheckBox>("CbRenameFiles"), Qt::LeftButton);
     Walk("BtAnoAllocine", std::deque<TAnswer>(std::size(AllocinePlaces), Press("BtOK")));
     Walk("BtAnoTmdb", std::deque<TAnswer>(std::size(TmdbPlaces), Press("BtOK")));
     WaitUntilIdle();
@@ -301,7 +318,7 @@ TEST_F(AnomalyWalkTest, RecordsThatNameFoldersOrFilesOutOfPlaceAreLoggedKeptAndN
     const std::vector<std::string> Lines = LogLines();
     EXPECT_EQ(CountHolding(Lines, " /ERROR #"), Index);
     EXPECT_EQ(CountHolding(Lines, "rien n'est créé ni renommé"), Index);
-    EXPECT_EQ(CountHolding(Lines, "| \"" + Profile + "\" /ERROR #61282 > "), 1);
+    EXPECT_EQ(CountHolding(Lines, "| \"" + Profile + "\" /ERROR #61282 > "), 2);
     EXPECT_EQ(CountHolding(Lines, "| \"Alien\" /ERROR #19995 > "), long(std::size(TmdbPlaces)));
     EXPECT_EQ(EntryCount(Config.AnomalyDir), Index);
     EXPECT_EQ(Scenario.Fake.Count(AllocineApiHost, "/rest/v3/movie") +
@@ -311,7 +328,40 @@ TEST_F(AnomalyWalkTest, RecordsThatNameFoldersOrFilesOutOfPlaceAreLoggedKeptAndN
                  fs::exists(Films + "/@Vantry"));
     EXPECT_EQ(EntryCount(StrayDir), 1);
     EXPECT_EQ(ReadWholeFile(Profile), "the user's");
-    EXPECT_TRUE(fs::exists(Scenario.Movie(Avatar)));
+    EXPECT_EQ(EntryCount(Home), 1);
+    EXPECT_EQ(EntryCount(Documents + "/Alien #2001"), 1);
+    EXPECT_EQ(EntryCount(Documents), 1);
+    EXPECT_TRUE(fs::exists(Scenario.Movie(Avatar)) && fs::exists(Others + "/autre.avi"));
+}
+
+TEST_F(AnomalyWalkTest, RecordsOfMovieFilesAnywhereInTheirMovieFolderAreActedOn)
+{
+    Scenario.CreateMovieFiles();
+    Scenario.ScriptServices();
+    // A movie file inside the library, as a synchronisation meets it; a movie
+    // folder on another disc, reached through a link.
+    const std::string InLibrary = Scenario.Temp.Write("Films/@Vantry/avatar.avi", "movie");
+    const std::string Linked = Scenario.Temp.Write("disc/Films/avatar.mkv", "movie");
+    fs::create_directory_symlink(Scenario.Temp / "disc/Films", Scenario.Temp / "Films sur disque");
+    const std::pair<std::string, std::string> Places[] = {
+        {InLibrary, Scenario.LibraryDir()},
+        {Scenario.Temp / "Films sur disque/avatar.mkv", Scenario.Temp / "Films sur disque/@Vantry"},
+    };
+    for (int Index = 0; const auto& [File, McDir] : Places)
+        WriteAllocineRecord(++Index, File, McDir);
+    Open();
+    Walk("BtAnoAllocine", {Press("BtOK"), Press("BtOK")});
+    WaitUntilIdle();
+
+    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(EntryCount(Config.AnomalyDir), 0);
+    for (const std::string& Movie : {Scenario.Library("Avatar (2009) #61282"),
+                                     Scenario.Temp / "disc/Films/@Vantry/Avatar (2009) #61282"})
+        EXPECT_EQ(ReadWholeFile(Movie + "/allocine.json"),
+                  ReadWholeFile(SynchData("allocine-movie-61282.json")))
+            << Movie;
+    EXPECT_EQ(PlaylistEntries(Scenario.Library("Avatar (2009) #61282/movie.asx")), Strings{InLibrary});
+    EXPECT_TRUE(fs::exists(Linked));
 }
 
 } // namespace

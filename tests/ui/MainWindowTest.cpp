@@ -3,9 +3,11 @@
 // rename option's warnings with a log that cannot be written.
 #include "MainWindowFixture.h"
 
+#include "DDKStrings.h"
 #include "LogWriter.h"
 #include "Pictures.h"
 #include "Resources.h"
+#include "ServiceKeys.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -212,32 +214,52 @@ TEST_F(MainWindowTest, AStartWithoutAUsableFolderSaysSoAndStaysIdle)
     EXPECT_FALSE(fs::exists(Config.LogFile));
 }
 
-TEST_F(MainWindowTest, TheLogAndItsViewKeepTheServicesKeysToThemselves)
+TEST_F(MainWindowTest, TheLogItsViewAndItsBoxesKeepTheServicesKeysToThemselves)
 {
-    // Every search fails; the movie named with its code fails at its backdrop search.
+    // Every search fails, the services echoing the keys in their reasons or
+    // in an answer that cannot be read; the movie named with its code fails
+    // at its backdrop search. A record that cannot be read quotes a key too.
+    const std::string Partner = AllocinePartner, Key = TmdbApiKey;
     Scenario.CreateMovieFiles();
-    Scenario.Fake.Default(AllocineApiHost, "/rest/v3/search", FakeAnswer::Status(500));
+    Scenario.Temp.Write("Films/film&sig=1.avi", "movie");
+    Scenario.Temp.Write("app/Anomaly/allocine-x.avi.json", "{\"feed\": {\"filename\": \"?partner=" + Partner);
+    Scenario.Fake.Default(AllocineApiHost, "/rest/v3/search",
+                          FakeAnswer::Status(500, "Internal Server Error for partner=" + Partner +
+                                                      " %3Fpartner%3D" + DDKLowerCase(Partner)));
+    Scenario.Fake.Default(AllocineApiHost, "/rest/v3/search",
+                          FakeAnswer::Text("{\"feed\": {\"movie\": [{\"title\": \"?partner=" + Partner),
+                          "q=alien&");
     Scenario.Fake.Default(AllocineApiHost, "/rest/v3/movie",
                           FakeAnswer::File(SynchData("allocine-movie-3003.json")));
-    Scenario.Fake.Default(TmdbApiHost, "/3/search/movie", FakeAnswer::Status(500));
+    Scenario.Fake.Default(TmdbApiHost, "/3/search/movie", FakeAnswer::Status(401, "Invalid API_KEY " + Key));
     Open();
     StartIn(Scenario.MovieDir());
     WaitUntilIdle();
+    Click("BtAnoAllocine");
     const std::string Shown = Find<QPlainTextEdit>("MemoLog")->toPlainText().toStdString();
     for (const std::string& Log : {ReadWholeFile(Config.LogFile), Shown}) {
-        EXPECT_NE(Log.find("/rest/v3/search?format=json&filter=movie&count=10&q=alien&partner=…&sed="),
+        EXPECT_NE(Log.find("/rest/v3/search?format=json&filter=movie&count=10&q=avatar+2009&partner=…&sed="),
                   std::string::npos)
             << Log;
         EXPECT_NE(Log.find("/3/search/movie?api_key=…&query="), std::string::npos) << Log;
-        EXPECT_EQ(Log.find(AllocinePartner), std::string::npos);
-        EXPECT_EQ(Log.find(TmdbApiKey), std::string::npos);
+        EXPECT_NE(Log.find("Internal Server Error for partner=… %3Fpartner%3D…"), std::string::npos) << Log;
+        EXPECT_NE(Log.find("Invalid API_KEY …"), std::string::npos) << Log;
+        EXPECT_NE(Log.find("last read: '\"?partner=…'"), std::string::npos) << Log;
+        EXPECT_NE(Log.find("\"" + Scenario.Movie("film&sig=1.avi") + "\" /ERROR #-1 > "), std::string::npos);
+        EXPECT_EQ(HideServiceKeys(Log), Log);
         std::size_t Signatures = 0;
         for (std::size_t At = Log.find("&sig="); At != std::string::npos; At = Log.find("&sig=", At + 1)) {
-            EXPECT_EQ(Log.substr(At, 8), "&sig=…");
-            ++Signatures;
+            if (Log.substr(At, 7) != "&sig=1.") {
+                EXPECT_EQ(Log.substr(At, 8), "&sig=…");
+                ++Signatures;
+            }
         }
         EXPECT_GT(Signatures, 0u);
     }
+    const Strings Boxes = Prompts.Texts("Message");
+    ASSERT_EQ(Boxes.size(), 2u) << testing::PrintToString(Boxes);
+    EXPECT_NE(Boxes[1].find("?partner=…"), std::string::npos) << Boxes[1];
+    EXPECT_EQ(HideServiceKeys(Boxes[1]), Boxes[1]);
 }
 
 TEST_F(MainWindowTest, ALogThatCannotBeWrittenEndsTheRunAndIsReportedOnce)
