@@ -8,7 +8,9 @@
 #include <cwctype>
 #include <random>
 #include <string>
+#include <string_view>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 using Names = std::vector<std::string>;
@@ -88,12 +90,27 @@ static bool WideKeyLess(const std::string& A, const std::string& B)
     return order != 0 ? order < 0 : a < b;
 }
 
+// The UTF-8 bytes of Code.
+static std::string Utf8(char32_t Code)
+{
+    if (Code < 0x80)
+        return {static_cast<char>(Code)};
+    if (Code < 0x800)
+        return {static_cast<char>(0xC0 | Code >> 6), static_cast<char>(0x80 | (Code & 0x3F))};
+    if (Code < 0x10000)
+        return {static_cast<char>(0xE0 | Code >> 12), static_cast<char>(0x80 | (Code >> 6 & 0x3F)),
+                static_cast<char>(0x80 | (Code & 0x3F))};
+    return {static_cast<char>(0xF0 | Code >> 18), static_cast<char>(0x80 | (Code >> 12 & 0x3F)),
+            static_cast<char>(0x80 | (Code >> 6 & 0x3F)), static_cast<char>(0x80 | (Code & 0x3F))};
+}
+
 TEST(Text, SortingOrdersByTheWideCollationKeysInEveryLocale)
 {
-    // Pieces whose collation weights fall on both sides of each length the
-    // sort keys are written in (the code points below are the weights in the
-    // C locales), with letters, case, accents, ligatures, combining marks,
-    // other scripts and bytes that are not UTF-8.
+    // Random names of letters, case, accents, ligatures, combining marks,
+    // other scripts, code points of every plane and bytes that are not UTF-8,
+    // with names that fold alike, in the whole order the wide keys give, ties
+    // included. They use a few dozen collation weights, which take one byte
+    // each in the sort keys.
     const std::vector<std::string> pieces = {
         "a", "B", "e", "é", "É", "è", "œ", "Œ", "ß", "ﬁ", "e\u0301", "0", "9", " ", "-", "#", "(", ".",
         "Å", "ı", "İ", "ж", "Ω", "日", "本", "😀", "\x7f", "\u0080", "\u707f", "\u7080", "\U000f707f",
@@ -106,6 +123,24 @@ TEST(Text, SortingOrdersByTheWideCollationKeysInEveryLocale)
             name += pieces[random() % pieces.size()];
         names.push_back(name);
     }
+    // Every code point of the alphabets and syllabaries up to U+2FFF, of the
+    // CJK ideographs and of Yi, each starting a name of its own, mixed with
+    // accents, ligatures and capitals: over 30 000 weights, so that the keys
+    // take their two- and three-byte forms. The C locale, whose weights are
+    // the code points, gets every code point there is: past a million
+    // weights, for the longest form.
+    std::vector<std::string> scripts, everyCode;
+    const char* const tails[] = {"", "a", "É", "è", "e\u0301", "Œ", "ß", "Z", "日"};
+    const auto addCodes = [&tails](std::vector<std::string>& Names, char32_t First, char32_t Last) {
+        for (char32_t code = First; code <= Last; ++code)
+            if (code < 0xD800 || code > 0xDFFF)
+                Names.push_back(Utf8(code) + tails[code % std::size(tails)]);
+    };
+    for (const auto& [first, last] :
+         {std::pair<char32_t, char32_t>{0x20, 0x2FFF}, {0x4E00, 0x9FFF}, {0xA000, 0xA4CF}})
+        addCodes(scripts, first, last);
+    addCodes(everyCode, 1, 0x10FFFF);
+
     const std::string previous = std::setlocale(LC_ALL, nullptr);
     for (const char* locale : {"fr_FR.UTF-8", "C.UTF-8", "C"}) {
         if (std::setlocale(LC_ALL, locale) == nullptr)
@@ -117,6 +152,22 @@ TEST(Text, SortingOrdersByTheWideCollationKeysInEveryLocale)
         std::vector<std::string> expected = names;
         std::stable_sort(expected.begin(), expected.end(), WideKeyLess);
         EXPECT_EQ(list.Strings(), expected) << locale;
+
+        // The long list is checked pair by pair, and for holding its names.
+        const std::vector<std::string>& many = std::string_view(locale) == "C" ? everyCode : scripts;
+        TDDKStringList manyList;
+        for (const std::string& name : many)
+            manyList.Add(name);
+        manyList.SetSorted(true);
+        std::vector<std::string> sorted = manyList.Strings();
+        std::size_t misplaced = 0;
+        for (std::size_t i = 1; i < sorted.size(); ++i)
+            misplaced += WideKeyLess(sorted[i], sorted[i - 1]);
+        EXPECT_EQ(misplaced, 0u) << locale;
+        std::sort(sorted.begin(), sorted.end());
+        expected = many;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_TRUE(sorted == expected) << locale;
     }
     std::setlocale(LC_ALL, previous.c_str());
 }
@@ -148,10 +199,17 @@ TEST(Wildcard, AMaskReadOnceMatchesLikeTheMaskItself)
         {"allocine.*", "allocin", false}, {"a?c", "abc", true}, {"a?c", "ac", false}, {"", "", true},
         {"", "a", false}, {"*", "", true}, {"été.avi", "été.AVI", true}};
     // clang-format on
-    for (const auto& [mask, name, matches] : cases) {
-        const TDDKWildcard wildcard(mask);
-        EXPECT_EQ(wildcard.Matches(name), matches) << mask << " against " << name.substr(0, 20);
-        EXPECT_EQ(wildcard.Matches(name), DDKMatchWildcard(name, mask))
-            << mask << " against " << name.substr(0, 20);
-    }
+    for (const auto& [mask, name, matches] : cases)
+        EXPECT_EQ(TDDKWildcard(mask).Matches(name), matches) << mask << " against " << name.substr(0, 20);
+    // Every mask against every name of a length that leaves room for one more
+    // character, as the general matcher takes them: behind a leading 'é',
+    // which no shortcut reads, a mask matches what it matched without it.
+    for (const auto& masked : cases)
+        for (const auto& named : cases) {
+            const std::string mask = std::get<0>(masked), name = std::get<1>(named);
+            if (name.size() >= 4000)
+                continue;
+            EXPECT_EQ(TDDKWildcard(mask).Matches(name), DDKMatchWildcard("é" + name, "é" + mask))
+                << mask << " against " << name.substr(0, 20);
+        }
 }
