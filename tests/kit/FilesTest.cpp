@@ -6,12 +6,41 @@
 #include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <tuple>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// While it lives, the calling thread is refused files as any user is, even
+// when it runs as root (as the tests do in CI): the two capabilities that let
+// root read any file are set aside.
+class TNoReadOverride
+{
+public:
+    TNoReadOverride()
+    {
+        EXPECT_EQ(::syscall(SYS_capget, &FHeader, FSaved), 0);
+        __user_cap_data_struct lowered[2] = {FSaved[0], FSaved[1]};
+        lowered[0].effective &= ~(1u << CAP_DAC_OVERRIDE | 1u << CAP_DAC_READ_SEARCH);
+        EXPECT_EQ(::syscall(SYS_capset, &FHeader, lowered), 0);
+    }
+    ~TNoReadOverride() { ::syscall(SYS_capset, &FHeader, FSaved); }
+    TNoReadOverride(const TNoReadOverride&) = delete;
+    TNoReadOverride& operator=(const TNoReadOverride&) = delete;
+
+private:
+    __user_cap_header_struct FHeader{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct FSaved[2]{};
+};
+
+} // namespace
 
 TEST(Files, ClearPath)
 {
@@ -104,8 +133,12 @@ TEST(Files, OneLookTellsWhetherAFileIsThereAndWhetherItIsFilled)
     TempFolder root;
     const std::string pipe = root / "pipe.jpg";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    // An empty file that no one may open, root included: one we cannot read
+    // counts as filled, so that it is left alone.
     const std::string locked = root.Write("locked.jpg");
     ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    const TNoReadOverride anyUser;
+    ASSERT_EQ(DDKGetFileSize(locked), -1);
     fs::create_symlink(root / "nowhere", root / "dangling.jpg");
     for (const std::string& file : {root.Write("poster.jpg", "x"), root.Write("empty.jpg"), root / "missing.jpg",
                                     root.MakeFolder("folder.jpg"), pipe, locked, root / "dangling.jpg",

@@ -4,11 +4,15 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cstdint>
 #include <cwchar>
 #include <cwctype>
+#include <iterator>
 #include <random>
 #include <string>
+#include <string_view>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 using Names = std::vector<std::string>;
@@ -68,32 +72,44 @@ TEST(Text, ListsAndAccents)
 
 // What a sorted list orders by: the locale's wide collation key of the text
 // lower-cased, then, between equal keys, the lower-cased text itself.
+static std::pair<std::wstring, std::wstring> WideKey(std::string_view Text)
+{
+    std::wstring folded;
+    for (std::size_t position = 0; position < Text.size();) {
+        const char32_t code = DDKNextChar(Text, position);
+        folded.push_back(static_cast<wchar_t>(code >= DDKInvalidByteBase ? code : std::towlower(code)));
+    }
+    std::wstring key(std::wcsxfrm(nullptr, folded.c_str(), 0) + 1, L'\0');
+    key.resize(std::wcsxfrm(key.data(), folded.c_str(), key.size()));
+    return {std::move(key), std::move(folded)};
+}
+
 static bool WideKeyLess(const std::string& A, const std::string& B)
 {
-    const auto folded = [](std::string_view Text) {
-        std::wstring wide;
-        for (std::size_t position = 0; position < Text.size();) {
-            const char32_t code = DDKNextChar(Text, position);
-            wide.push_back(static_cast<wchar_t>(code >= DDKInvalidByteBase ? code : std::towlower(code)));
-        }
-        return wide;
-    };
-    const auto key = [](const std::wstring& Folded) {
-        std::wstring result(std::wcsxfrm(nullptr, Folded.c_str(), 0) + 1, L'\0');
-        result.resize(std::wcsxfrm(result.data(), Folded.c_str(), result.size()));
-        return result;
-    };
-    const std::wstring a = folded(A), b = folded(B);
-    const int order = key(a).compare(key(b));
-    return order != 0 ? order < 0 : a < b;
+    return WideKey(A) < WideKey(B);
+}
+
+// The UTF-8 bytes of Code.
+static std::string Utf8(char32_t Code)
+{
+    if (Code < 0x80)
+        return {static_cast<char>(Code)};
+    if (Code < 0x800)
+        return {static_cast<char>(0xC0 | Code >> 6), static_cast<char>(0x80 | (Code & 0x3F))};
+    if (Code < 0x10000)
+        return {static_cast<char>(0xE0 | Code >> 12), static_cast<char>(0x80 | (Code >> 6 & 0x3F)),
+                static_cast<char>(0x80 | (Code & 0x3F))};
+    return {static_cast<char>(0xF0 | Code >> 18), static_cast<char>(0x80 | (Code >> 12 & 0x3F)),
+            static_cast<char>(0x80 | (Code >> 6 & 0x3F)), static_cast<char>(0x80 | (Code & 0x3F))};
 }
 
 TEST(Text, SortingOrdersByTheWideCollationKeysInEveryLocale)
 {
-    // Pieces whose collation weights fall on both sides of each length the
-    // sort keys are written in (the code points below are the weights in the
-    // C locales), with letters, case, accents, ligatures, combining marks,
-    // other scripts and bytes that are not UTF-8.
+    // Random names of letters, case, accents, ligatures, combining marks,
+    // other scripts, code points of every plane and bytes that are not UTF-8,
+    // with names that fold alike, in the whole order the wide keys give, ties
+    // included. They use a few dozen collation weights, which take one byte
+    // each in the sort keys.
     const std::vector<std::string> pieces = {
         "a", "B", "e", "é", "É", "è", "œ", "Œ", "ß", "ﬁ", "e\u0301", "0", "9", " ", "-", "#", "(", ".",
         "Å", "ı", "İ", "ж", "Ω", "日", "本", "😀", "\x7f", "\u0080", "\u707f", "\u7080", "\U000f707f",
@@ -106,6 +122,24 @@ TEST(Text, SortingOrdersByTheWideCollationKeysInEveryLocale)
             name += pieces[random() % pieces.size()];
         names.push_back(name);
     }
+    // Every code point of the alphabets and syllabaries up to U+2FFF, of the
+    // CJK ideographs and of Yi, each starting a name of its own, mixed with
+    // accents, ligatures and capitals: over 30 000 weights, so that the keys
+    // take their two- and three-byte forms. The C locale, whose weights are
+    // the code points, gets every code point there is: past a million
+    // weights, for the longest form.
+    std::vector<std::string> scripts, everyCode;
+    const char* const tails[] = {"", "a", "É", "è", "e\u0301", "Œ", "ß", "Z", "日"};
+    const auto addCodes = [&tails](std::vector<std::string>& Names, char32_t First, char32_t Last) {
+        for (char32_t code = First; code <= Last; ++code)
+            if (code < 0xD800 || code > 0xDFFF)
+                Names.push_back(Utf8(code) + tails[code % std::size(tails)]);
+    };
+    for (const auto& [first, last] :
+         {std::pair<char32_t, char32_t>{0x20, 0x2FFF}, {0x4E00, 0x9FFF}, {0xA000, 0xA4CF}})
+        addCodes(scripts, first, last);
+    addCodes(everyCode, 1, 0x10FFFF);
+
     const std::string previous = std::setlocale(LC_ALL, nullptr);
     for (const char* locale : {"fr_FR.UTF-8", "C.UTF-8", "C"}) {
         if (std::setlocale(LC_ALL, locale) == nullptr)
@@ -117,6 +151,28 @@ TEST(Text, SortingOrdersByTheWideCollationKeysInEveryLocale)
         std::vector<std::string> expected = names;
         std::stable_sort(expected.begin(), expected.end(), WideKeyLess);
         EXPECT_EQ(list.Strings(), expected) << locale;
+
+        // The long list is checked pair by pair, and for holding each of its
+        // names once.
+        const std::vector<std::string>& many = std::string_view(locale) == "C" ? everyCode : scripts;
+        TDDKStringList manyList;
+        for (std::size_t i = 0; i < many.size(); ++i)
+            manyList.AddObject(many[i], static_cast<std::int64_t>(i));
+        manyList.SetSorted(true);
+        EXPECT_EQ(manyList.Count(), static_cast<int>(many.size())) << locale;
+        std::vector<bool> held(many.size());
+        std::size_t misplaced = 0, lost = 0;
+        std::pair<std::wstring, std::wstring> previousKey;
+        for (int i = 0; i < manyList.Count(); ++i) {
+            const std::size_t from = static_cast<std::size_t>(manyList.Objects(i));
+            lost += held[from] || manyList[i] != many[from];
+            held[from] = true;
+            std::pair<std::wstring, std::wstring> key = WideKey(manyList[i]);
+            misplaced += i > 0 && key < previousKey;
+            previousKey = std::move(key);
+        }
+        EXPECT_EQ(misplaced, 0u) << locale;
+        EXPECT_EQ(lost, 0u) << locale;
     }
     std::setlocale(LC_ALL, previous.c_str());
 }
@@ -148,10 +204,17 @@ TEST(Wildcard, AMaskReadOnceMatchesLikeTheMaskItself)
         {"allocine.*", "allocin", false}, {"a?c", "abc", true}, {"a?c", "ac", false}, {"", "", true},
         {"", "a", false}, {"*", "", true}, {"été.avi", "été.AVI", true}};
     // clang-format on
-    for (const auto& [mask, name, matches] : cases) {
-        const TDDKWildcard wildcard(mask);
-        EXPECT_EQ(wildcard.Matches(name), matches) << mask << " against " << name.substr(0, 20);
-        EXPECT_EQ(wildcard.Matches(name), DDKMatchWildcard(name, mask))
-            << mask << " against " << name.substr(0, 20);
-    }
+    for (const auto& [mask, name, matches] : cases)
+        EXPECT_EQ(TDDKWildcard(mask).Matches(name), matches) << mask << " against " << name.substr(0, 20);
+    // Every mask against every name of a length that leaves room for one more
+    // character, as the general matcher takes them: behind a leading 'é',
+    // which no shortcut reads, a mask matches what it matched without it.
+    for (const auto& masked : cases)
+        for (const auto& named : cases) {
+            const std::string mask = std::get<0>(masked), name = std::get<1>(named);
+            if (name.size() >= 4000)
+                continue;
+            EXPECT_EQ(TDDKWildcard(mask).Matches(name), DDKMatchWildcard("é" + name, "é" + mask))
+                << mask << " against " << name.substr(0, 20);
+        }
 }

@@ -1,4 +1,5 @@
 #include "MetadataTestHelpers.h"
+#include "MetadataValues.h"
 #include "UnitMetadata.h"
 
 #include "DDKFiles.h"
@@ -214,13 +215,19 @@ TEST_F(AnswerFiles, AJsonRecordIsTheAnswerAsItWasWithOurMembersLastWhereTheyBelo
 
 TEST_F(AnswerFiles, AnswersThatCannotBeReadAreRefusedWithTheirTagAndLeaveNothing)
 {
-    const std::string Deep = std::string(100000, '[') + std::string(100000, ']');
-    std::string DeepXml;
-    for (int Level = 0; Level < 5000; ++Level)
-        DeepXml = "<a>" + DeepXml + "</a>";
-    for (const std::string& Answer : {std::string("{\"feed\": ["), std::string("<feed><movie></feed>"),
-                                      std::string(R"({"feed":{"movie":[]},"feed":5})"),
-                                      "{\"feed\":{\"x\":" + Deep + "}}", "<feed>" + DeepXml + "</feed>"}) {
+    // An answer nested Depth levels deep, its outermost object or element included.
+    const auto Nested = [](int Depth, bool Json) {
+        if (Json)
+            return "{\"feed\":{\"x\":" + std::string(Depth - 2, '[') + std::string(Depth - 2, ']') + "}}";
+        std::string Xml;
+        for (int Level = 1; Level < Depth; ++Level)
+            Xml = "<a>" + Xml + "</a>";
+        return "<feed>" + Xml + "</feed>";
+    };
+    for (const std::string& Answer :
+         {std::string("{\"feed\": ["), std::string("<feed><movie></feed>"),
+          std::string(R"({"feed":{"movie":[]},"feed":5})"), Nested(100000, true), Nested(5000, false),
+          Nested(MaxAnswerDepth + 1, true), Nested(MaxAnswerDepth + 1, false)}) {
         const std::string Error =
             ErrorOf([&] { FMetadata.AddAnomaly(Answer, SourceAllocine, FMovie, "", ""); });
         EXPECT_TRUE(Error.starts_with("[TMetadata.AddAnomaly] ")) << Answer.substr(0, 40) << ": " << Error;
@@ -234,6 +241,16 @@ TEST_F(AnswerFiles, AnswersThatCannotBeReadAreRefusedWithTheirTagAndLeaveNothing
     }
     EXPECT_TRUE(EntryNames(Config.AnomalyDir).empty() && EntryNames(Config.CacheDir).empty());
     EXPECT_TRUE(FFake.Requests().empty());
+
+    // One level less is read: by the record's writer in either form and by
+    // the results' reader.
+    for (const bool Json : {true, false}) {
+        const std::string Answer = Nested(MaxAnswerDepth, Json);
+        EXPECT_EQ(ErrorOf([&] { FMetadata.AddAnomaly(Answer, SourceAllocine, FMovie, "", ""); }), "<none>");
+        EXPECT_EQ(ErrorOf([&] { FMetadata.SavePosterCache(Answer, SourceAllocine, FHttp); }), "<none>");
+        const std::string Record = TMetadata::AnomalyFileName(SourceAllocine, FMovie);
+        EXPECT_TRUE(std::filesystem::remove(Json ? DDKChangeFileExt(Record, ".json") : Record)) << Json;
+    }
 }
 
 TEST_F(AnswerFiles, AnomalyThreadsAddingTheSameRecordLeaveOneWholeFile)

@@ -35,9 +35,9 @@ using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
 
 // The bytes of a picture of one colour in Format.
-std::string Picture(QColor Color, const char* Format)
+std::string Picture(QColor Color, const char* Format, QSize Size = {75, 106})
 {
-    QImage Image(75, 106, QImage::Format_RGB32);
+    QImage Image(Size, QImage::Format_RGB32);
     Image.fill(Color);
     QByteArray Bytes;
     QBuffer Buffer(&Bytes);
@@ -411,20 +411,28 @@ TEST_F(AnomalyWindowTest, TwentyResultsGiveTenRowsTheirThumbnailsAndTheirColours
 TEST_F(AnomalyWindowTest, HostileCacheFilesGiveThePlaceholderAtOnceAndInLittleMemory)
 {
     // A picture bomb; a pipe that hides the real poster behind it; a real
-    // picture padded beyond what a thumbnail weighs.
+    // picture padded beyond what a thumbnail weighs; small pictures too wide
+    // only and too tall only.
     Temp.Write("app/Cache/tmdb-1.jpg", ProgressiveJpegBomb());
     const TStuckPipe Pipe(Temp / "app/Cache/tmdb-2.gif");
     Temp.Write("app/Cache/tmdb-2.png", Picture(Qt::green, "PNG"));
     Temp.Write("app/Cache/tmdb-3.png", Picture(Qt::blue, "PNG") + std::string(TMetadata::ThumbnailLimit, '\0'));
+    Temp.Write("app/Cache/tmdb-4.png", Picture(Qt::red, "PNG", {2049, 10}));
+    Temp.Write("app/Cache/tmdb-5.png", Picture(Qt::red, "PNG", {10, 2049}));
     const long PeakBefore = PeakMemory();
     const auto Start = std::chrono::steady_clock::now();
-    Run(SourceTmdb, R"({"results":[{"id":1,"title":"A"},{"id":2,"title":"B"},{"id":3,"title":"C"}]})", [&] {
+    const std::string Results =
+        R"({"results":[{"id":1,"title":"A"},{"id":2,"title":"B"},{"id":3,"title":"C"},)"
+        R"({"id":4,"title":"D"},{"id":5,"title":"E"}]})";
+    Run(SourceTmdb, Results, [&] {
         EXPECT_LT(std::chrono::steady_clock::now() - Start, 3s);
-        ASSERT_EQ(Model().Thumbnails().size(), 3u);
+        ASSERT_EQ(Model().Thumbnails().size(), 5u);
         const QImage Placeholder = PictureFromResource(VantryResource_nofolder75()).toImage();
         EXPECT_TRUE(Model().Thumbnails()[0].toImage() == Placeholder);
         EXPECT_TRUE(Near(Model().Thumbnails()[1].toImage().pixelColor(37, 50), Qt::green));
         EXPECT_TRUE(Model().Thumbnails()[2].toImage() == Placeholder);
+        EXPECT_TRUE(Model().Thumbnails()[3].toImage() == Placeholder);
+        EXPECT_TRUE(Model().Thumbnails()[4].toImage() == Placeholder);
     });
     EXPECT_LT(PeakMemory() - PeakBefore, 256L << 20);
 }
