@@ -29,7 +29,7 @@ using TClock = std::chrono::steady_clock;
 // time-out; a stop is answered within this time.
 constexpr std::chrono::milliseconds WatchInterval{100};
 
-const char* const StoppedText = "The transfer was stopped on request";
+const char* const StoppedText = "La requête a été arrêtée à la demande de l'utilisateur";
 
 std::string TooLargeText(std::size_t Limit)
 {

@@ -22,5 +22,6 @@ void WriteLog(const std::string& Msg, const std::function<void(const std::string
 // started without a shell so that nothing in Url is run as a command. Raises,
 // with the reason in French, when the opener is missing or reports within two
 // seconds that it cannot open Url; an opener still running by then has
-// started a program and is left to it.
+// started a program and is left to it. As it may wait that long, a window
+// calls it from a thread of its own.
 void OpenUrl(const std::string& Url);

@@ -205,6 +205,9 @@ void TFormSynch::StartThread(TMode Mode, std::int32_t Code, std::unique_ptr<TMov
 void TFormSynch::AnomalyThreadTerminate(TWorkerThread* Sender)
 {
     std::lock_guard<std::recursive_mutex> Guard(FLock);
+    // Counted out first: whatever the record's end meets below, the window
+    // must come back to idle and be able to close.
+    --FThreadCount;
     // The worker has logged its own failure; its record then stays.
     if (const auto InWork = FRecordsInWork.find(Sender); InWork != FRecordsInWork.end()) {
         const std::string Record = std::move(InWork->second);
@@ -214,13 +217,20 @@ void TFormSynch::AnomalyThreadTerminate(TWorkerThread* Sender)
             try {
                 DeleteRecord(Record);
             } catch (...) {
-                ThreadLog(DDKFormat("\"%s\" /ERROR #%d > %s", Record.c_str(), Worker.Code,
-                                    DDKCurrentErrorMessage().c_str()));
+                const std::string Line = DDKFormat("\"%s\" /ERROR #%d > %s", Record.c_str(), Worker.Code,
+                                                   DDKCurrentErrorMessage().c_str());
+                try {
+                    ThreadLog(Line);
+                } catch (...) {
+                    // A disc gone read-only: the record stays, and the user
+                    // learns it from the box, since the log cannot tell.
+                    ReportLogFailure(DDKCurrentErrorMessage() + "\r\n" + Line);
+                }
             }
         }
     }
     // Before the buttons count the records again.
-    if (--FThreadCount == 0)
+    if (FThreadCount == 0)
         SetButtons(true, false);
 }
 

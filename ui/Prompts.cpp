@@ -1,5 +1,6 @@
 #include "Prompts.h"
 
+#include "DDKError.h"
 #include "LogWriter.h"
 
 #include <QApplication>
@@ -36,6 +37,34 @@ int TitleBarWidth(const QWidget& Window)
 }
 
 } // namespace
+
+TDesktopOpener::TDesktopOpener(std::function<void(const std::string& Reason)> OnFailure)
+    : FOnFailure(std::move(OnFailure))
+{
+    // Each click waits on its own thread: one opener slow to fail holds no other.
+    FWaiters.setMaxThreadCount(8);
+}
+
+TDesktopOpener::~TDesktopOpener()
+{
+    FWaiters.waitForDone();
+}
+
+void TDesktopOpener::Open(const std::string& Url)
+{
+    FWaiters.start([this, Url] {
+        try {
+            ::OpenUrl(Url);
+        } catch (...) {
+            // Queued to the receiver, which outlives this thread.
+            QMetaObject::invokeMethod(
+                &FReceiver, [this, Reason = DDKCurrentErrorMessage()] { FOnFailure(Reason); },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
+TQtPrompts::TQtPrompts() : FOpener([this](const std::string& Reason) { Message(Reason, TKind::Error); }) {}
 
 void TQtPrompts::Message(const std::string& Message, TKind Kind)
 {
@@ -84,5 +113,5 @@ std::optional<std::string> TQtPrompts::BrowseFolder(const std::string& Prompt)
 
 void TQtPrompts::OpenUrl(const std::string& Url)
 {
-    ::OpenUrl(Url);
+    FOpener.Open(Url);
 }

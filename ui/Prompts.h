@@ -3,6 +3,10 @@
 // tests through a script of their own that also counts the calls.
 #pragma once
 
+#include <QObject>
+#include <QThreadPool>
+
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -26,19 +30,46 @@ public:
     // A folder chosen by the user, or nothing when they cancel. Text tells
     // them what to choose.
     virtual std::optional<std::string> BrowseFolder(const std::string& Text) = 0;
-    // A web address or a file handed to the desktop's opener; raises, with
-    // the reason, when it cannot be opened.
+    // A web address or a file handed to the desktop's opener. Returns at
+    // once; when the opener cannot open it, the reason is shown in an error
+    // box whenever it is known.
     virtual void OpenUrl(const std::string& Url) = 0;
+};
+
+// The desktop's opener (OpenUrl of LogWriter.h), whose verdict takes up to
+// two seconds, waited for away from the window's thread. A failure reaches
+// OnFailure, with its reason in French, on the thread that made this object.
+class TDesktopOpener
+{
+public:
+    explicit TDesktopOpener(std::function<void(const std::string& Reason)> OnFailure);
+    // Waits for the verdicts still due; a failure among them is not reported.
+    ~TDesktopOpener();
+    TDesktopOpener(const TDesktopOpener&) = delete;
+    TDesktopOpener& operator=(const TDesktopOpener&) = delete;
+
+    // Starts the opener on Url and returns at once.
+    void Open(const std::string& Url);
+
+private:
+    std::function<void(const std::string& Reason)> FOnFailure;
+    QObject FReceiver;    // the failures are queued to it; gone with it when not yet run
+    QThreadPool FWaiters; // the threads that wait for the verdicts, owned here
 };
 
 // The program's answers: Qt's dialogs over the active window, xdg-open.
 class TQtPrompts : public TPrompts
 {
 public:
+    TQtPrompts();
+
     void Message(const std::string& Text, TKind Kind) override;
     bool Confirm(const std::string& Text) override;
     std::optional<std::string> InputBox(const std::string& Caption, const std::string& Prompt,
                                         const std::string& Default) override;
     std::optional<std::string> BrowseFolder(const std::string& Text) override;
     void OpenUrl(const std::string& Url) override;
+
+private:
+    TDesktopOpener FOpener;
 };

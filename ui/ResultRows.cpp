@@ -12,8 +12,6 @@
 #include "UnitConfig.h"
 #include "UnitMetadata.h"
 
-#include <QBuffer>
-#include <QImageReader>
 #include <QPainter>
 
 #include <algorithm>
@@ -91,24 +89,17 @@ std::string WebAddress(const std::string& Url)
     return DDKStartsText("http://", Url) || DDKStartsText("https://", Url) ? Url : std::string();
 }
 
-QPixmap Stretched(const QPixmap& Picture)
-{
-    const QSize Size(TResultDelegate::ThumbnailWidth, TResultDelegate::RowHeight);
-    return Picture.isNull() || Picture.size() == Size
-               ? Picture
-               : Picture.scaled(Size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-}
-
 // A thumbnail is 75 x 106 or 92 x 138 pixels; a picture that says it is
 // larger than this on either side is no thumbnail, and decoding it could take
-// gigabytes before any allocation limit looks at it.
-constexpr int ThumbnailLargestSide = 2048;
+// gigabytes before any allocation limit looks at it. A real one decodes in a
+// millisecond.
+constexpr TPictureBounds ThumbnailBounds{2048, std::chrono::milliseconds(500)};
 
 // The cached poster of Base (cache folder, service word and code) in the first
-// of its forms held by a plain file; null when none is, or the picture is too
-// large for a thumbnail or does not decode. Anyone may put a file in the
-// cache folder: a pipe or a device is passed over without waiting on it.
-QPixmap CachedPoster(const std::string& Base)
+// of its forms held by a plain file, at the size of a row's thumbnail; null
+// when none is, or ReadPicture refuses it. Anyone may put a file in the cache
+// folder: a pipe or a device is passed over without waiting on it.
+QImage CachedPoster(const std::string& Base, const std::atomic<bool>& Stop)
 {
     static const std::pair<const char*, const char*> Forms[] = {
         {".gif", "gif"}, {".png", "png"}, {".jpg", "jpeg"}};
@@ -116,25 +107,13 @@ QPixmap CachedPoster(const std::string& Base)
         const std::string Name = Base + Extension;
         if (DDKGetFileSize(Name) < 0)
             continue;
-        std::string Bytes;
         try {
-            Bytes = DDKLoadFile(Name, TMetadata::ThumbnailLimit);
+            return ReadPicture(DDKLoadFile(Name, TMetadata::ThumbnailLimit), Format,
+                               QSize(TResultDelegate::ThumbnailWidth, TResultDelegate::RowHeight),
+                               ThumbnailBounds, Stop);
         } catch (const std::exception&) {
             return {};
         }
-        QByteArray Data = QByteArray::fromRawData(Bytes.data(), static_cast<qsizetype>(Bytes.size()));
-        QBuffer Buffer(&Data);
-        Buffer.open(QIODevice::ReadOnly);
-        QImageReader Reader(&Buffer, Format);
-        // The header alone tells the size; only then is the picture decoded,
-        // straight to the size it is painted at.
-        const QSize Declared = Reader.size();
-        if (!Declared.isValid() || Declared.width() > ThumbnailLargestSide ||
-            Declared.height() > ThumbnailLargestSide)
-            return {};
-        Reader.setScaledSize(QSize(TResultDelegate::ThumbnailWidth, TResultDelegate::RowHeight));
-        const QImage Image = Reader.read();
-        return Image.isNull() ? QPixmap() : QPixmap::fromImage(Image);
     }
     return {};
 }
@@ -316,39 +295,74 @@ std::string TResultSet::PageUrl(int Index) const
     }
 }
 
-// --- Thumbnails -----------------------------------------------------------------
-
-std::vector<QPixmap> LoadThumbnails(const TResultSet& Results)
-{
-    const QPixmap Placeholder = Stretched(PictureFromResource(VantryResource_nofolder75()));
-    const std::string Base = Config.CacheDir + "/" + ServiceWord(Results.Source()) + "-";
-    // The rows beyond these can never be shown.
-    const int Shown = std::min(Results.Count(), TResultModel::MaxRows);
-    std::vector<QPixmap> Thumbnails;
-    Thumbnails.reserve(static_cast<std::size_t>(Shown));
-    for (int Index = 0; Index < Shown; ++Index) {
-        const std::string Code = Results.CodeText(Index);
-        const QPixmap Poster = Code.empty() ? QPixmap() : CachedPoster(Base + Code);
-        Thumbnails.push_back(Poster.isNull() ? Placeholder : Stretched(Poster));
-    }
-    return Thumbnails;
-}
-
 // --- Model ----------------------------------------------------------------------
 
 TResultModel::TResultModel(const TResultSet& Results, QObject* Parent)
-    : QAbstractListModel(Parent), FResults(Results)
+    : QAbstractListModel(Parent), FResults(Results),
+      FPlaceholder(PictureFromResource(VantryResource_nofolder75()))
 {
+    // One picture at a time, as before: the memory a decoder may take is
+    // bounded for one picture, not for ten at once.
+    FDecoder.setMaxThreadCount(1);
+}
+
+TResultModel::~TResultModel()
+{
+    FStop->store(true);
+    FDecoder.waitForDone();
 }
 
 void TResultModel::Refresh(int ResultCount)
 {
     beginResetModel();
     FResultCount = ResultCount;
+    FStop->store(true);
+    ++FGeneration;
+    FWaiting = 0;
     // An empty set keeps the pictures of the last one; nothing is painted then.
     if (ResultCount > 0)
-        FThumbnails = LoadThumbnails(FResults);
+        StartThumbnails();
     endResetModel();
+}
+
+void TResultModel::StartThumbnails()
+{
+    FStop = std::make_shared<std::atomic<bool>>(false);
+    // The rows beyond these can never be shown.
+    const int Shown = std::min(FResults.Count(), MaxRows);
+    FThumbnails.assign(static_cast<std::size_t>(Shown), FPlaceholder);
+    const std::string Base = Config.CacheDir + "/" + ServiceWord(FResults.Source()) + "-";
+    std::vector<std::string> Posters; // the cache name of each row's poster, without its extension
+    for (int Index = 0; Index < Shown; ++Index)
+        if (const std::string Code = FResults.CodeText(Index); !Code.empty())
+            Posters.push_back(Base + Code);
+        else
+            Posters.emplace_back();
+    FWaiting = Shown;
+    FDecoder.start([this, Generation = FGeneration, Stop = FStop, Posters = std::move(Posters)] {
+        for (std::size_t Row = 0; Row < Posters.size() && !Stop->load(); ++Row) {
+            QImage Picture = Posters[Row].empty() ? QImage() : CachedPoster(Posters[Row], *Stop);
+            // Queued to the model, which waits for this thread before it goes.
+            QMetaObject::invokeMethod(
+                this,
+                [this, Generation, Row, Picture = std::move(Picture)] {
+                    ThumbnailDecoded(Generation, static_cast<int>(Row), Picture);
+                },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
+void TResultModel::ThumbnailDecoded(unsigned Generation, int Row, const QImage& Picture)
+{
+    if (Generation != FGeneration)
+        return;
+    --FWaiting;
+    if (Picture.isNull())
+        return;
+    FThumbnails[static_cast<std::size_t>(Row)] = QPixmap::fromImage(Picture);
+    const QModelIndex Changed = index(Row, 0);
+    emit dataChanged(Changed, Changed, {Qt::DecorationRole});
 }
 
 int TResultModel::rowCount(const QModelIndex& Parent) const

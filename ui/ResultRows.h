@@ -1,17 +1,20 @@
 // The results of one search answer as the anomaly window shows them: the
 // answer held in the form it came in (an XML document and its result nodes,
 // or a JSON tree and its result list, never both), the texts of one row read
-// from it on demand, the thumbnails taken from the poster cache, and the list
-// model and delegate of the result grid.
+// from it on demand, and the list model, which takes the thumbnails from the
+// poster cache, and delegate of the result grid.
 #pragma once
 
 #include "MetadataValues.h"
 #include "UnitTypes.h"
 
 #include <QAbstractListModel>
+#include <QImage>
 #include <QPixmap>
 #include <QStyledItemDelegate>
+#include <QThreadPool>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -75,27 +78,32 @@ private:
     int FJsonCount = 0;                  // the results the list held
 };
 
-// One picture per result of Results that a row can show, in result order: the
-// result's poster from the cache folder, or the placeholder when it is missing
-// or does not decode. Each picture is 75 x 100.
-std::vector<QPixmap> LoadThumbnails(const TResultSet& Results);
-
 // The result grid's rows over a result set: at most 10, and one row that
 // shows nothing while the set is empty. Texts are read from the set at every
-// call; the thumbnails are kept until the next non-empty set.
+// call. The thumbnails, the posters of the poster cache, are decoded away
+// from the window's thread, one after the other: a row shows the placeholder
+// until its picture is ready, and keeps it when its poster is missing, too
+// large, damaged or too slow to decode. They are kept until the next
+// non-empty set.
 class TResultModel : public QAbstractListModel
 {
 public:
     static constexpr int MaxRows = 10;
 
     TResultModel(const TResultSet& Results, QObject* Parent);
+    // Stops the decoding and waits for it: nothing decoded reaches a model
+    // that is gone.
+    ~TResultModel() override;
 
-    // Takes ResultCount results (CountResults), and loads their thumbnails
-    // when there are any.
+    // Takes ResultCount results (CountResults), and starts decoding their
+    // thumbnails when there are any. The pictures still being decoded for
+    // the set before are dropped.
     void Refresh(int ResultCount);
 
     int ResultCount() const { return FResultCount; }
     const std::vector<QPixmap>& Thumbnails() const { return FThumbnails; }
+    // Whether rows of the set still wait for their pictures.
+    bool ThumbnailsLoading() const { return FWaiting > 0; }
     TResultRow Row(int Index) const { return FResults.Row(Index); }
 
     int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
@@ -104,9 +112,19 @@ public:
     Qt::ItemFlags flags(const QModelIndex& Index) const override;
 
 private:
+    void StartThumbnails();
+    // On the window's thread: the picture of Row of set Generation, null for the placeholder.
+    void ThumbnailDecoded(unsigned Generation, int Row, const QImage& Picture);
+
     const TResultSet& FResults;
     int FResultCount = 0;
     std::vector<QPixmap> FThumbnails;
+    const QPixmap FPlaceholder;
+    unsigned FGeneration = 0; // counts the sets: a picture of an earlier one is dropped
+    int FWaiting = 0;         // the rows of the set whose picture has not come yet
+    // The stop of the decoding under way, shared with it.
+    std::shared_ptr<std::atomic<bool>> FStop = std::make_shared<std::atomic<bool>>(false);
+    QThreadPool FDecoder; // one thread, owned here
 };
 
 // Paints one row: the background by parity and selection, the thumbnail in

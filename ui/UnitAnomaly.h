@@ -5,7 +5,8 @@
 // "ignore" or "cancel".
 //
 // Everything here runs on the GUI thread; a search thread reaches the window
-// only through its termination callback, which the dispatcher runs here.
+// only through its termination callback, which the dispatcher runs here, and
+// the result model decodes the thumbnails on a thread of its own.
 #pragma once
 
 #include "Anchors.h"

@@ -302,19 +302,21 @@ void TFormSynch::WorkerLog(const std::string& Line)
     try {
         ThreadLog(Line);
     } catch (...) {
-        // The worker learns of it and ends, but it shows no box: the user is
-        // told once, after the worker's call has returned, not once per line.
-        if (!FLogFailureShown) {
-            FLogFailureShown = true;
-            QMetaObject::invokeMethod(
-                this,
-                [this, Message = HideServiceKeys(DDKCurrentErrorMessage())] {
-                    FPrompts.Message(Message, TPrompts::TKind::Error);
-                },
-                Qt::QueuedConnection);
-        }
+        // The worker learns of it and ends, but it shows no box itself.
+        ReportLogFailure(DDKCurrentErrorMessage());
         throw;
     }
+}
+
+void TFormSynch::ReportLogFailure(const std::string& Message)
+{
+    // Told once, after the worker's call has returned, not once per line.
+    if (FLogFailureShown)
+        return;
+    FLogFailureShown = true;
+    QMetaObject::invokeMethod(
+        this, [this, Message = HideServiceKeys(Message)] { FPrompts.Message(Message, TPrompts::TKind::Error); },
+        Qt::QueuedConnection);
 }
 
 void TFormSynch::ShowLogLine(const std::string& Line)

@@ -97,6 +97,9 @@ private:
     // A worker's log line: a line that cannot be written raises in the worker
     // and is shown once per run.
     void WorkerLog(const std::string& Line);
+    // Shows Message, why the log cannot be written, in a box once per run,
+    // after the handler that met it has returned.
+    void ReportLogFailure(const std::string& Message);
     // Adds a stamped line to the log view.
     void ShowLogLine(const std::string& Line);
     // One walk over the records of Source.

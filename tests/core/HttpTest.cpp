@@ -246,7 +246,8 @@ TEST_F(HttpTest, AStopRequestEndsARequestOrItsPauseWithinASecond)
         const auto Ended = steady_clock::now();
         Stopper.join();
         EXPECT_LT(Ended - Stopped, milliseconds(1000));
-        EXPECT_NE(Error.find("] The transfer was stopped on request"), std::string::npos) << Error;
+        EXPECT_NE(Error.find("] La requête a été arrêtée à la demande de l'utilisateur"), std::string::npos)
+            << Error;
         EXPECT_EQ(Stream, "");
         EXPECT_EQ(Fake.Count(Host, Path), 1);
     }

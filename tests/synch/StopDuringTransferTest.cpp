@@ -41,7 +41,7 @@ TEST(StopDuringTransferTest, AStopRequestEndsTheTransferAndTheWalkWithinASecond)
                                      "\" /ERROR #-1 > [TSynchThread.SearchMovie] [TSynchThread.GetSearchAc] "
                                      "[CallHttp \"http://"))
         << Lines[0];
-    EXPECT_TRUE(Lines[0].ends_with("\"] The transfer was stopped on request")) << Lines[0];
+    EXPECT_TRUE(Lines[0].ends_with("\"] La requête a été arrêtée à la demande de l'utilisateur")) << Lines[0];
     EXPECT_EQ(Scenario.Fake.Requests().size(), 1u);
 }
 
@@ -68,5 +68,5 @@ TEST(StopDuringTransferTest, ThePositionReachedIsShownWhileTheWorkerWaitsForASer
         });
     EXPECT_LT(steady_clock::now() - Started, milliseconds(2500)); // the answer takes 5 s
     ASSERT_EQ(Lines.size(), 1u);
-    EXPECT_TRUE(Lines[0].ends_with("\"] The transfer was stopped on request")) << Lines[0];
+    EXPECT_TRUE(Lines[0].ends_with("\"] La requête a été arrêtée à la demande de l'utilisateur")) << Lines[0];
 }

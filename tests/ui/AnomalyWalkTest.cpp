@@ -225,6 +225,33 @@ TEST_F(AnomalyWalkTest, ALogThatCannotBeWrittenEndsTheWalkWithOneBox)
     EXPECT_EQ(Log(), "");
 }
 
+// A disc gone read-only under a worker, as root meets it too: once the window
+// has read Alien's record, the record becomes a folder that holds a file,
+// which cannot be deleted, and the log a folder, which cannot be written.
+TEST_F(AnomalyWalkTest, AWorkersEndThatCanNeitherDeleteItsRecordNorLogItLeavesTheWindowIdle)
+{
+    Synchronise();
+    const std::string Alien = Record("tmdb-2001.json");
+    Prompts.InputAnswers = {"19995"};
+    Walk("BtAnoTmdb", {[&](TFormAnomaly& Window) {
+                           fs::remove(Alien);
+                           fs::create_directories(Alien + "/held");
+                           fs::remove(Config.LogFile);
+                           fs::create_directories(Config.LogFile);
+                           Press("BtUnfound")(Window);
+                       },
+                       Press("BtCancel")});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Enabled("BtStart"); }, 20000));
+    EXPECT_TRUE(Form->FormCloseQuery());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Prompts.Texts("Message").empty(); }));
+    QTest::qWait(100); // a second box sent for later would have come by now
+    const Strings Messages = Prompts.Texts("Message");
+    ASSERT_EQ(Messages.size(), 1u) << testing::PrintToString(Messages);
+    EXPECT_NE(Messages[0].find(Config.LogFile), std::string::npos) << Messages[0];
+    EXPECT_NE(Messages[0].find("\"" + Alien + "\" /ERROR #19995 > "), std::string::npos) << Messages[0];
+    EXPECT_TRUE(fs::exists(Alien + "/held"));
+}
+
 TEST_F(AnomalyWalkTest, AChoiceStaysInItsRecordUntilItsWorkerHasFinishedTheMovie)
 {
     Synchronise();

@@ -1,6 +1,7 @@
 // The anomaly window on records of both services in both forms: what it
 // shows, how its buttons end it, its result rows and thumbnails, and the
 // manual search against the fake services.
+#include "PictureBytes.h"
 #include "ScriptedPrompts.h"
 #include "SynchScenario.h"
 
@@ -15,8 +16,6 @@
 #include "UnitAnomaly.h"
 
 #include <QApplication>
-#include <QBuffer>
-#include <QImageWriter>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTableView>
@@ -27,6 +26,7 @@
 #include <future>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -34,31 +34,13 @@ namespace {
 using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
 
-// The bytes of a picture of one colour in Format.
-std::string Picture(QColor Color, const char* Format, QSize Size = {75, 106})
-{
-    QImage Image(Size, QImage::Format_RGB32);
-    Image.fill(Color);
-    QByteArray Bytes;
-    QBuffer Buffer(&Bytes);
-    Buffer.open(QIODevice::WriteOnly);
-    Image.save(&Buffer, Format);
-    return Bytes.toStdString();
-}
-
 // A progressive JPEG of a few hundred bytes that declares 30000 x 30000
 // pixels: its decoder sets aside room for every pixel declared.
 std::string ProgressiveJpegBomb()
 {
-    QByteArray Bytes;
-    QBuffer Buffer(&Bytes);
-    Buffer.open(QIODevice::WriteOnly);
-    QImageWriter Writer(&Buffer, "jpeg");
-    Writer.setProgressiveScanWrite(true);
     QImage Image(16, 16, QImage::Format_RGB32);
     Image.fill(Qt::gray);
-    EXPECT_TRUE(Writer.write(Image));
-    std::string Jpeg = Bytes.toStdString();
+    std::string Jpeg = Encoded(Image, "jpeg", true);
     // The frame header: marker, length, precision, then height and width.
     return Jpeg.replace(Jpeg.find("\xFF\xC2") + 5, 4, "\x75\x30\x75\x30");
 }
@@ -173,6 +155,19 @@ struct AnomalyWindowTest : ::testing::Test
     void ClickRow(int Row, int X) const
     {
         QTest::mouseClick(Viewport(), Qt::LeftButton, {}, {X, Row * 101 + 50});
+    }
+    // A TMDb answer of ten results, whose codes count from First.
+    static std::string TenResults(int First)
+    {
+        std::string Results;
+        for (int Id = First; Id < First + 10; ++Id)
+            Results += DDKFormat(R"(%s{"id":%d,"title":"Film %d"})", Id > First ? "," : "", Id, Id);
+        return "{\"results\":[" + Results + "]}";
+    }
+    // Returns once every row has its picture or the placeholder for good.
+    void WaitForThumbnails() const
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !Model().ThumbnailsLoading(); }, 10000));
     }
     QRgb Pixel(int X, int Y) const { return Viewport()->grab().toImage().pixel(X, Y); }
     Qt::CursorShape CursorAt(int X) const
@@ -365,14 +360,24 @@ TEST_F(AnomalyWindowTest, TwentyResultsGiveTenRowsTheirThumbnailsAndTheirColours
     for (int Id = 1; Id <= 20; ++Id)
         Results += DDKFormat(R"(%s{"id":%d,"title":"Film %d","original_title":"Film %d","release_date":""})",
                              Id > 1 ? "," : "", Id, Id, Id);
-    // A one-pixel red GIF, then PNG and JPEG posters, a damaged and an empty one.
+    // A one-pixel red GIF, then PNG and JPEG posters, a damaged and an empty
+    // one, and two damaged PNGs of the size of a poster: one whose data block
+    // does not unpack, one cut before its end.
     Temp.Write("app/Cache/tmdb-1.gif",
                std::string("GIF89a\1\0\1\0\x80\0\0\xff\0\0\0\0\0,\0\0\0\0\1\0\1\0\0\2\2D\1\0;", 35));
-    Temp.Write("app/Cache/tmdb-2.png", Picture(Qt::green, "PNG"));
+    const std::string Green = Picture(Qt::green, "PNG");
+    Temp.Write("app/Cache/tmdb-2.png", Green);
     Temp.Write("app/Cache/tmdb-3.jpg", Picture(Qt::blue, "JPEG"));
     Temp.Write("app/Cache/tmdb-4.jpg", Picture(Qt::blue, "JPEG").substr(0, 20));
     Temp.Write("app/Cache/tmdb-5.png", "");
+    std::string Corrupt = Green;
+    const std::size_t Data = Corrupt.find("IDAT") + 4;
+    ASSERT_LT(Data + 8, Corrupt.size());
+    Corrupt.replace(Data + 2, 6, "\xFF\xFF\xFF\xFF\xFF\xFF");
+    Temp.Write("app/Cache/tmdb-6.png", Corrupt);
+    Temp.Write("app/Cache/tmdb-7.png", Green.substr(0, Green.size() - 20));
     Run(SourceTmdb, "{\"results\":[" + Results + "]}", [&] {
+        WaitForThumbnails();
         // Only the rows that can show get a picture decoded.
         EXPECT_EQ(Model().ResultCount(), 20);
         ASSERT_EQ(Model().Thumbnails().size(), 10u);
@@ -382,7 +387,7 @@ TEST_F(AnomalyWindowTest, TwentyResultsGiveTenRowsTheirThumbnailsAndTheirColours
         EXPECT_TRUE(Near(Thumbnail(1).pixelColor(37, 50), Qt::green));
         EXPECT_TRUE(Near(Thumbnail(2).pixelColor(37, 50), Qt::blue));
         const QImage Placeholder = PictureFromResource(VantryResource_nofolder75()).toImage();
-        for (int Index : {3, 4, 5, 9})
+        for (int Index : {3, 4, 5, 6, 9})
             EXPECT_EQ(Thumbnail(Index), Placeholder) << Index;
 
         // The first row is selected; the others alternate from the tooltip colour.
@@ -425,6 +430,7 @@ TEST_F(AnomalyWindowTest, HostileCacheFilesGiveThePlaceholderAtOnceAndInLittleMe
         R"({"results":[{"id":1,"title":"A"},{"id":2,"title":"B"},{"id":3,"title":"C"},)"
         R"({"id":4,"title":"D"},{"id":5,"title":"E"}]})";
     Run(SourceTmdb, Results, [&] {
+        WaitForThumbnails();
         EXPECT_LT(std::chrono::steady_clock::now() - Start, 3s);
         ASSERT_EQ(Model().Thumbnails().size(), 5u);
         const QImage Placeholder = PictureFromResource(VantryResource_nofolder75()).toImage();
@@ -435,6 +441,32 @@ TEST_F(AnomalyWindowTest, HostileCacheFilesGiveThePlaceholderAtOnceAndInLittleMe
         EXPECT_TRUE(Model().Thumbnails()[4].toImage() == Placeholder);
     });
     EXPECT_LT(PeakMemory() - PeakBefore, 256L << 20);
+}
+
+// The pictures of a set decoded after another set took its rows, or after the
+// model went, reach nothing.
+TEST_F(AnomalyWindowTest, PicturesOfASetThatIsGoneNeverReachItsRows)
+{
+    for (int Id = 1; Id <= 10; ++Id)
+        Temp.Write(DDKFormat("app/Cache/tmdb-%d.png", Id), Picture(Qt::red, "PNG"));
+    TResultSet Results;
+    {
+        TResultModel Rows(Results, nullptr);
+        Results.LoadJson(TenResults(1), SourceTmdb);
+        Rows.Refresh(Results.Count());
+        // The red pictures are decoded and on their way meanwhile; this
+        // thread takes no event before the next set has the rows.
+        std::this_thread::sleep_for(300ms);
+        Results.LoadJson(TenResults(101), SourceTmdb);
+        Rows.Refresh(Results.Count());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !Rows.ThumbnailsLoading(); }, 10000));
+        const QImage Placeholder = PictureFromResource(VantryResource_nofolder75()).toImage();
+        for (const QPixmap& Thumbnail : Rows.Thumbnails())
+            EXPECT_TRUE(Thumbnail.toImage() == Placeholder);
+        Results.LoadJson(TenResults(1), SourceTmdb);
+        Rows.Refresh(Results.Count());
+    }
+    QCoreApplication::processEvents();
 }
 
 // --- Manual search ----------------------------------------------------------------------
@@ -502,6 +534,7 @@ TEST_F(AnomalyWindowTest, OneSearchAtATimeAnswersInEitherFormAndBadOnesLeaveABla
         EXPECT_EQ(Fake.Count(AllocineApiHost, "/rest/v3/search"), 1);
         ASSERT_EQ(Model().ResultCount(), 3);
         EXPECT_EQ(Model().Row(0).Directors, "James Cameron"); // only the JSON answer has it
+        WaitForThumbnails();
         EXPECT_TRUE(Near(Model().Thumbnails()[0].toImage().pixelColor(37, 50), Qt::blue));
         for (int Bad = 0; Bad < 3; ++Bad) {
             Search("avatar");
@@ -563,6 +596,40 @@ TEST_F(AnomalyWindowTest, ASearchEndsAtItsDeadlineOrAtOnceOnAnnulerEscapeOrTheCl
     });
     EXPECT_EQ(Result, -1);
     EXPECT_TRUE(std::filesystem::is_empty(Config.CacheDir));
+}
+
+// Ten posters that each take seconds to decode hold neither the rows of a
+// record nor a stop after a search that names them.
+TEST_F(AnomalyWindowTest, PostersThatCostSecondsToDecodeHoldNeitherTheRowsNorAStop)
+{
+    const std::string Heavy = ScanHeavyJpeg(2048, 1000), Answer = TenResults(1);
+    ASSERT_LE(Heavy.size(), TMetadata::ThumbnailLimit);
+    for (int Id = 1; Id <= 10; ++Id)
+        Temp.Write(DDKFormat("app/Cache/tmdb-%d.jpg", Id), Heavy);
+    FakeServices Fake;
+    Fake.Default(TmdbApiHost, "/3/search/movie", FakeAnswer::Text(Answer));
+    const QImage Placeholder = PictureFromResource(VantryResource_nofolder75()).toImage();
+    const std::function<void()> Stops[] = {[&] { Click("BtCancel"); },
+                                           [&] { QTest::keyClick(Find("EdSearch"), Qt::Key_Escape); },
+                                           [&] { EXPECT_TRUE(Form->close()); }};
+    for (const auto& Stop : Stops) {
+        const auto Shown = std::chrono::steady_clock::now();
+        const int Result = Run(SourceTmdb, Answer, [&] {
+            WaitForThumbnails();
+            EXPECT_LT(std::chrono::steady_clock::now() - Shown, 1s);
+            ASSERT_EQ(Model().rowCount(), 10);
+            for (const QPixmap& Thumbnail : Model().Thumbnails())
+                EXPECT_TRUE(Thumbnail.toImage() == Placeholder);
+            Find<QLineEdit>("EdSearch")->setText("avatar");
+            const auto Asked = std::chrono::steady_clock::now();
+            QTest::keyClick(Find("EdSearch"), Qt::Key_Return);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return Find("BtSearch")->isEnabled(); }, 20000));
+            Stop();
+            EXPECT_FALSE(Form->isVisible());
+            EXPECT_LT(std::chrono::steady_clock::now() - Asked, 1s);
+        });
+        EXPECT_EQ(Result, mrCancel);
+    }
 }
 
 TEST_F(AnomalyWindowTest, WindowGoneBeforeTheAnswerComes)

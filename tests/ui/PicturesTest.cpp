@@ -1,6 +1,8 @@
-// The built-in pictures decode at the sizes the windows lay out, and the busy
-// sign turns only while it is on screen.
+// The built-in pictures decode at the sizes the windows lay out, pictures
+// from untrusted bytes cost no more than their bounds allow, and the busy sign
+// turns only while it is on screen.
 #include "Pictures.h"
+#include "PictureBytes.h"
 #include "Resources.h"
 
 #include <QTest>
@@ -25,6 +27,32 @@ TEST(Pictures, BuiltInPicturesHaveTheirWindowSizes)
     EXPECT_EQ(Strip.height(), 24);
     EXPECT_TRUE(Strip.width() >= 48 && Strip.width() % 24 == 0) << Strip.width();
     EXPECT_TRUE(PictureFromResource("not a picture").isNull());
+}
+
+TEST(Pictures, PicturesFromUntrustedBytesStayWithinTheirScansBudgetAndStop)
+{
+    using namespace std::chrono_literals;
+    const QSize Size(75, 100);
+    const std::string Poster = Picture(Qt::green, "PNG");
+    const struct
+    {
+        const char* Case;
+        std::string Bytes;
+        const char* Format;
+        std::chrono::milliseconds Budget;
+        bool Stopped, Read;
+    } Cases[] = {
+        {"a poster", Poster, "png", 10s, false, true},
+        {"as many scans as allowed", ScanHeavyJpeg(64, JpegScanLimit), "jpeg", 10s, false, true},
+        {"one scan more", ScanHeavyJpeg(64, JpegScanLimit + 1), "jpeg", 10s, false, false},
+        {"no time left", Poster, "png", 0ms, false, false},
+        {"a stop asked", Poster, "png", 10s, true, false},
+    };
+    for (const auto& Case : Cases) {
+        const std::atomic<bool> Stop = Case.Stopped;
+        const QImage Image = ReadPicture(Case.Bytes, Case.Format, Size, {2048, Case.Budget}, Stop);
+        EXPECT_EQ(Image.size(), Case.Read ? Size : QSize(0, 0)) << Case.Case;
+    }
 }
 
 TEST(Pictures, BusySignTurnsOnlyOnScreen)

@@ -1,6 +1,8 @@
 // The program's own dialogs, shown offscreen as a user meets them: Qt's
-// standard texts in French, and an input box that shows its whole caption.
+// standard texts in French, an input box that shows its whole caption, and
+// the desktop's opener, which never holds the caller.
 #include "Prompts.h"
+#include "TempFolder.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -12,7 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -93,6 +98,48 @@ TEST(QtPrompts, InputBoxShowsItsWholeCaptionWithinTheScreen)
                        });
         EXPECT_EQ(Answer, "145397");
     }
+}
+
+// An opener that keeps running, as a browser started in the foreground does,
+// and one that knows no program for the address: the call returns at once
+// with either, and the failure comes later, in an error box that says why.
+TEST(QtPrompts, TheOpenerHoldsNothingAndItsFailureComesLaterInABox)
+{
+    using namespace std::chrono_literals;
+    TempFolder Temp;
+    const std::string Url = "http://example.org/film", Started = Temp / "started";
+    const std::string SavedPath = std::getenv("PATH");
+    setenv("PATH", (Temp / "bin").c_str(), 1);
+    const auto OpenAtOnce = [&Url](TQtPrompts& Prompts) {
+        const auto Start = std::chrono::steady_clock::now();
+        Prompts.OpenUrl(Url);
+        EXPECT_LT(std::chrono::steady_clock::now() - Start, 200ms);
+    };
+
+    chmod(Temp.Write("bin/xdg-open", "#!/bin/sh\n: > '" + Started + "'\nexec /bin/sleep 3\n").c_str(), 0755);
+    {
+        TQtPrompts Prompts;
+        OpenAtOnce(Prompts);
+        // Started before the path is put back.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(Started); }, 10000));
+    }
+
+    chmod(Temp.Write("bin/xdg-open", "#!/bin/sh\nexit 3\n").c_str(), 0755);
+    TQtPrompts Prompts;
+    QStringList Box;
+    WithNextDialog(
+        [&] {
+            OpenAtOnce(Prompts);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !Box.isEmpty(); }, 10000));
+        },
+        [&](QDialog& Dialog) {
+            Box = Texts(Dialog);
+            Dialog.accept();
+        });
+    setenv("PATH", SavedPath.c_str(), 1);
+    EXPECT_TRUE(Box.contains(QString::fromStdString("Impossible d'ouvrir \"" + Url +
+                                                    "\" : aucun programme n'est disponible pour l'ouvrir")))
+        << Box.join(" | ").toStdString();
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "HttpObject.h"
 #include "Prompts.h"
 #include "QtDispatcher.h"
+#include "ResultRows.h"
 #include "UnitAnomaly.h"
 #include "UnitSynch.h"
 #include "VantryApplication.h"
@@ -126,8 +127,10 @@ int main(int argc, char** argv)
         Poster.save(QString::fromStdString(Config.CacheDir + "/allocine-" + Code + ".jpg"), "JPEG", 90);
     }
     QTimer::singleShot(500, [&] {
-        FormAnomaly->findChild<QAbstractItemView*>("GridSearch")
-            ->setCurrentIndex(FormAnomaly->findChild<QAbstractItemView*>("GridSearch")->model()->index(1, 0));
+        auto* Grid = FormAnomaly->findChild<QAbstractItemView*>("GridSearch");
+        // The posters are decoded away from the window's thread.
+        WaitFor([&] { return !dynamic_cast<const TResultModel&>(*Grid->model()).ThumbnailsLoading(); });
+        Grid->setCurrentIndex(Grid->model()->index(1, 0));
         Save(*FormAnomaly, Output, "anomaly-window.png");
         FormAnomaly->close();
     });
