@@ -95,8 +95,8 @@ void TSynchThread::CheckMovieFolder(const std::string& Dir)
 
 std::string TSynchThread::CachedAnswer(const std::string& Dir)
 {
-    FListedDir = Dir;
     FListedEntries = DDKListFolder(Dir);
+    FListedDir = Dir;
     FListedChecked = false;
     return DDKGetRealFileName(Dir, "allocine.*", FListedEntries);
 }
