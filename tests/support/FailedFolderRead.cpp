@@ -1,9 +1,10 @@
 #include "FailedFolderRead.h"
 
 #include <cerrno>
+#include <climits>
 #include <filesystem>
-#include <limits.h>
 #include <stdexcept>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -16,7 +17,8 @@ TFailedFolderRead::TFailedFolderRead(const std::string& Folder, int FailingRead)
     : FFolder(std::filesystem::canonical(Folder).string()), FFailingRead(FailingRead),
       FSavedRead(DDKReadFolderEntries)
 {
-    if (Current.exchange(this) != nullptr)
+    TFailedFolderRead* none = nullptr;
+    if (!Current.compare_exchange_strong(none, this))
         throw std::logic_error("one failing folder at a time");
     DDKReadFolderEntries = Read;
 }

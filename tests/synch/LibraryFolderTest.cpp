@@ -1,13 +1,17 @@
 // The movie's library folder is trusted only as far as a listing read to its
-// end tells: a folder that could not be read is neither emptied, nor written
-// through, nor passed over without a word.
+// end tells, and only when the listing was taken after the last wait for a
+// service: a folder that could not be read is neither emptied, nor written
+// through, nor passed over without a word, and a folder changed while an
+// answer was awaited is written as it is now.
 #include "FailedFolderRead.h"
 #include "SynchRun.h"
 #include "SynchScenario.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -17,6 +21,15 @@ using Strings = std::vector<std::string>;
 const std::string JardinFile = "Le Jardin oublie 1972 DVDRip XviD FRENCH.avi";
 const std::string JardinRenamed =
     "Le Jardin oublié (The Lost Garden) (10-1972) (Éric Rohmer) (Drame, Comédie) #12345.avi";
+
+// Each file below Folder and its bytes.
+std::map<std::string, std::string> Contents(const std::string& Folder)
+{
+    std::map<std::string, std::string> Files;
+    for (const auto& Entry : fs::recursive_directory_iterator(Folder))
+        Files[Entry.path().string()] = Entry.is_regular_file() ? ReadWholeFile(Entry.path().string()) : "";
+    return Files;
+}
 
 // For N = 1, 2, ...: a fresh scenario made by Prepare, which names the folder
 // whose Nth read then fails during a renaming synchronisation; the run must
@@ -99,6 +112,73 @@ TEST(LibraryFolderTest, AMovieFolderThatCannotBeReadStopsTheRunWithAWordAndTheNe
         RunSynchronisation(Scenario.MovieDir(), true);
         Scenario.ExpectCompleteLibrary();
     });
+}
+
+TEST(LibraryFolderTest, WhatIsWrittenAfterAWaitIsDecidedFromTheFolderAsItIsAfterTheWait)
+{
+    const Strings MediaCentreFiles = {"movie.nfo", "movie.strm", "wmc.dvdid.xml", "movie.xml"};
+    struct THeld // an answer the run waits for
+    {
+        std::string Host, Path, Query, Bytes;
+    };
+    const THeld MovieAnswer{AllocineApiHost, "/rest/v3/movie", "code=12345&",
+                            AnswerData("allocine-movie-12345.json")};
+    const THeld Poster{"images.allocine.test", "/medias/*", "", SynchData("poster-12345.jpg")};
+    const THeld Backdrop{TmdbImageHost, "/t/p/original/*", "", SynchData("backdrop-garden.jpg")};
+    struct TCase
+    {
+        std::string Awaited;
+        Strings Missing; // before the run, so that it waits for the answer
+        THeld Answer;
+        bool Swapped; // the folder becomes a link to a user's folder, or its media-centre files go
+    };
+    for (const TCase& Case : std::vector<TCase>{
+             {"the movie's answer", {"allocine.json"}, MovieAnswer, true},
+             {"the movie's answer", {"allocine.json"}, MovieAnswer, false},
+             {"the poster", {"folder.jpg"}, Poster, true},
+             {"the backdrop", {"backdrop.jpg", "fanart.jpg", "tmdb.json"}, Backdrop, true},
+         }) {
+        SCOPED_TRACE(Case.Awaited + (Case.Swapped ? ": the folder swapped" : ": files removed"));
+        TSynchScenario Scenario;
+        Scenario.ScriptServices();
+        Scenario.Temp.Write("Films/jardin #12345.avi", "movie 12345");
+        RunSynchronisation(Scenario.MovieDir(), false);
+        const std::string Folder = Scenario.Library(JardinDir);
+        for (const std::string& Name : Case.Missing)
+            ASSERT_TRUE(fs::remove(Folder + "/" + Name)) << Name;
+        Scenario.Temp.Write("user/folder/mine.txt", "mine");
+        const auto Before = Contents(Scenario.Temp / "user");
+
+        std::atomic<bool> Held = false;
+        FakeAnswer Late = FakeAnswer::File(Case.Answer.Bytes);
+        Late.Meanwhile = [&] {
+            Held = true;
+            if (Case.Swapped) {
+                fs::remove_all(Folder);
+                fs::create_directory_symlink(Scenario.Temp / "user/folder", Folder);
+            } else {
+                for (const std::string& Name : MediaCentreFiles)
+                    fs::remove(Folder + "/" + Name);
+            }
+        };
+        Scenario.Fake.Answer(Case.Answer.Host, Case.Answer.Path, Late, 1, Case.Answer.Query);
+        const Strings Lines = RunSynchronisation(Scenario.MovieDir(), false);
+
+        ASSERT_TRUE(Held);
+        if (Case.Swapped) {
+            EXPECT_EQ(Contents(Scenario.Temp / "user"), Before);
+            EXPECT_EQ(CountHolding(Lines, "Le dossier \"" + Folder +
+                                              "\" de la bibliothèque est un lien ou n'est pas un dossier : "
+                                              "rien n'y est lu ni écrit"),
+                      1)
+                << ::testing::PrintToString(Lines);
+        } else {
+            for (const std::string& Name : MediaCentreFiles) {
+                const std::string Bytes = ReadWholeFile(Folder + "/" + Name);
+                EXPECT_TRUE(Bytes != "<missing>" && !Bytes.empty()) << Name;
+            }
+        }
+    }
 }
 
 } // namespace
