@@ -180,8 +180,22 @@ const TDDKFolderEntry* TDDKFolderListing::Find(std::string_view Name) const
     return nullptr;
 }
 
+TDDKReadFolderEntries DDKReadFolderEntries = ::getdents64;
+
 TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity)
 {
+    int readError = 0;
+    TDDKFolderListing listing = DDKListFolder(Dir, Identity, readError);
+    if (readError != 0)
+        throw EDDKError(DDKFormat("[DDKListFolder] Unable to read the folder \"%s\": %s",
+                                  DDKExcludeTrailingPathDelimiter(Dir).c_str(),
+                                  DDKSysErrorMessage(readError).c_str()));
+    return listing;
+}
+
+TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity, int& ReadError)
+{
+    ReadError = 0;
     TDDKFolderListing listing;
     // An empty folder name would turn into "/" and hand the whole disc to
     // ListFiles and DeleteFolder.
@@ -225,11 +239,13 @@ TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identi
     starts.clear();
     alignas(dirent64) char buffer[32768];
     for (;;) {
-        const ssize_t size = ::getdents64(folder.Get(), buffer, sizeof buffer);
+        const ssize_t size = DDKReadFolderEntries(folder.Get(), buffer, sizeof buffer);
         if (size < 0 && errno == EINTR)
             continue;
+        if (size < 0)
+            ReadError = errno; // no end of the folder: the caller is told
         if (size <= 0)
-            break; // the end, or a folder that cannot be read further
+            break;
         for (ssize_t at = 0; at < size;) {
             const auto* item = reinterpret_cast<const dirent64*>(buffer + at);
             at += item->d_reclen;
@@ -382,10 +398,13 @@ TDDKFileState DDKFileState(const std::string& FileName, int& Error)
     for (bool ownFolder = true; !folder.empty(); ownFolder = false) {
         if (::stat(folder.c_str(), &status) == 0) {
             // An empty folder above a missing one is what an unmounted
-            // volume leaves of itself: its mount point.
-            if (ownFolder || !S_ISDIR(status.st_mode) || !DDKListFolder(folder).empty())
+            // volume leaves of itself: its mount point. One entry read is
+            // enough to tell it is not empty; a read that fails before any
+            // tells nothing.
+            int readError = 0;
+            if (ownFolder || !S_ISDIR(status.st_mode) || !DDKListFolder(folder, nullptr, readError).empty())
                 return TDDKFileState::Gone;
-            Error = ENOMEDIUM;
+            Error = readError != 0 ? readError : ENOMEDIUM;
             return TDDKFileState::Unknown;
         }
         if (errno != ENOENT) {

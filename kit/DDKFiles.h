@@ -72,7 +72,8 @@ public:
     bool ThroughLink() const { return FThroughLink; }
 
 private:
-    friend TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity);
+    friend TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity,
+                                           int& ReadError);
     std::vector<char> FNames;
     std::vector<TDDKFolderEntry> FEntries;
     bool FOpened = false;
@@ -80,12 +81,23 @@ private:
 };
 
 // The entries of folder Dir in the order the file system gives them, "." and
-// ".." left out; empty when the folder cannot be listed or Dir is empty.
+// ".." left out; empty when the folder cannot be opened or Dir is empty.
 // Only entries whose kind the listing does not tell (links, unknown kinds)
 // cost a look of their own. Identity, when given, receives what the folder
 // listed is (and is left alone when it cannot be listed); it costs the only
-// other look.
+// other look. A folder opened but not read to its end raises
+// "[DDKListFolder] Unable to read the folder \"<Dir>\": <system message>":
+// what is missing from a short listing is no more gone than the rest.
 TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity = nullptr);
+// The same without raising, for a caller that has a way of its own to say
+// "cannot tell": ReadError receives the system's error number when the
+// folder was not read to its end (the entries read before are kept), else 0.
+TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity, int& ReadError);
+
+// The system call that reads a folder's entries, getdents64 unless a test
+// puts in one that fails as a failing disc does.
+using TDDKReadFolderEntries = ssize_t (*)(int Fd, void* Buffer, std::size_t Size);
+extern TDDKReadFolderEntries DDKReadFolderEntries;
 
 // --- Files -------------------------------------------------------------------
 
@@ -140,7 +152,8 @@ std::string DDKClearPath(std::string_view Path, std::string_view Replace, bool I
 
 // Dir + '/' + the name, as stored on disc, of the first plain file of Dir
 // matching the wildcard Name; "" when none does. Folders, symbolic links,
-// pipes and devices are passed over.
+// pipes and devices are passed over. Raises when Dir cannot be read to its
+// end (DDKListFolder).
 std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name);
 // The same, from Entries already listed from Dir.
 std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name,
@@ -149,12 +162,16 @@ std::string DDKGetRealFileName(std::string_view Dir, std::string_view Name,
 // Adds to List the full paths of Dir's files matching Mask ('*' is every name).
 // Recursive: also the files of the subfolders whose own name matches Mask; a
 // symbolic link is listed as a file and never followed. Returns the number added.
+// A folder of the tree that cannot be read to its end raises (DDKListFolder).
 std::int32_t ListFiles(std::string_view Dir, std::string_view Mask, bool Recursive, TDDKStringList& List);
 // Deletes the files ListFiles gives, in sorted order, stopping at the first
-// failure; true when every one was deleted.
+// failure; true when every one was deleted. Everything is listed before
+// anything is deleted, so a folder of the tree that cannot be read to its end
+// raises with nothing deleted.
 bool DeleteFiles(std::string_view Dir, std::string_view Mask, bool Recursive);
 // Deletes every file of the tree below Dir, then removes Dir itself; true when
-// Dir was removed (never when a subfolder is left).
+// Dir was removed (never when a subfolder is left). Raises, with nothing
+// deleted, as DeleteFiles does.
 bool DeleteFolder(std::string_view Dir);
 
 // --- Putting files in place --------------------------------------------------
@@ -171,7 +188,8 @@ void DDKSaveFileAtomic(const std::string& FileName, std::string_view Bytes, bool
 
 // Removes the copies that DDKSaveFileAtomic left in Dir when its process was
 // stopped before the rename; the copies of processes still running stay.
-// Returns how many were removed.
+// Returns how many were removed. Raises, with nothing removed, when Dir
+// cannot be read to its end.
 int DDKRemoveStaleTemporaryFiles(std::string_view Dir);
 // The same for one file: true when FileName was such a copy and is removed.
 bool DDKRemoveStaleTemporaryFile(const std::string& FileName);

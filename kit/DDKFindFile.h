@@ -55,7 +55,10 @@ public:
     TDDKFindFile(const TDDKFindFile&) = delete;
     TDDKFindFile& operator=(const TDDKFindFile&) = delete;
 
-    // Runs one search into Files.
+    // Runs one search into Files. A folder of the search that cannot be read
+    // to its end raises (DDKListFolder names it): Files then holds part of
+    // the search only, and a caller that went on would take what is missing
+    // for gone.
     void Execute();
     // Adds the matching entries of the folder Dir to Files.
     void SearchDir(std::string Dir);

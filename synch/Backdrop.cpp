@@ -85,7 +85,7 @@ void TSynchThread::GetSearchTmdb(const std::string& Query)
     DDKTagged("[TSynchThread.GetSearchTmdb] ", [&] {
         FStreamTmdb.clear();
         // A quiet failure leaves the answer empty for the reader to judge.
-        FHttp->CallHttp(GetTmdbSearchUrl(Query, ""), FStreamTmdb);
+        AskService(GetTmdbSearchUrl(Query, ""), FStreamTmdb);
     });
 }
 
@@ -94,7 +94,7 @@ void TSynchThread::GetFicheTmdb(std::int32_t Id, std::string& Stream)
     DDKTagged("[TSynchThread.GetFicheTmdb] ", [&] {
         const std::string Url =
             DDKFormat("http://%s/3/movie/%d?api_key=%s&language=fr", TmdbApiHost, Id, TmdbApiKey);
-        FHttp->CallHttp(Url, Stream);
+        AskService(Url, Stream);
     });
 }
 
@@ -109,19 +109,24 @@ void TSynchThread::SaveBackdrop(std::int32_t Id, TMovieInfo& Movie)
         // disc: a run killed while fetching them searches again next time.
         // After a failure it is kept at once, or every later run would search
         // again, and a movie resolved by hand would come back as an anomaly.
+        // What is written goes into the folder as it is after the last wait:
+        // it is looked at again before the first file.
         const std::string RecordFile = Movie.MovieDir + "/tmdb.json";
         try {
             if (Answer.empty() && FHttp->NotFound())
                 throw EDDKError(UnknownCodeText(Id));
             FMetadata->ReadFicheTmdb(Answer, Movie);
+            std::string Picture;
+            if (!Movie.BackdropUrl.empty())
+                AskService(Movie.BackdropUrl, Picture);
+            CheckMovieFolder(Movie.MovieDir);
             if (!Movie.BackdropUrl.empty()) {
-                std::string Picture;
-                FHttp->CallHttp(Movie.BackdropUrl, Picture);
                 DDKSaveFileAtomic(Movie.MovieDir + "/backdrop.jpg", Picture);
                 DDKSaveFileAtomic(Movie.MovieDir + "/fanart.jpg", Picture);
             }
         } catch (...) {
             try {
+                CheckMovieFolder(Movie.MovieDir);
                 DDKSaveFileAtomic(RecordFile, Answer);
             } catch (...) {
                 // The first failure is the one to report.

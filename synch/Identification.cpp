@@ -189,6 +189,6 @@ void TSynchThread::GetSearchAc(const std::string& Query)
         const std::string Url =
             GetAllocineUrl("search", DDKFormat("format=json&filter=movie&count=10&q=%s", Query.c_str()));
         // A quiet failure leaves the answer empty, and reading it fails.
-        FHttp->CallHttp(Url, FStreamAc);
+        AskService(Url, FStreamAc);
     });
 }

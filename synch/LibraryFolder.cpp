@@ -95,8 +95,8 @@ void TSynchThread::CheckMovieFolder(const std::string& Dir)
 
 std::string TSynchThread::CachedAnswer(const std::string& Dir)
 {
-    FListedDir = Dir;
     FListedEntries = DDKListFolder(Dir);
+    FListedDir = Dir;
     FListedChecked = false;
     return DDKGetRealFileName(Dir, "allocine.*", FListedEntries);
 }
@@ -160,7 +160,7 @@ void TSynchThread::GetFicheAc(std::int32_t Code, std::string& Stream)
     DDKTagged("[TSynchThread.GetFicheAc] ", [&] {
         const std::string Url =
             GetAllocineUrl("movie", DDKFormat("profile=medium&format=json&code=%d", Code));
-        if (!FHttp->CallHttp(Url, Stream))
+        if (!AskService(Url, Stream))
             throw EDDKError(FHttp->NotFound()
                                 ? UnknownCodeText(Code)
                                 : DDKFormat("Le service est resté indisponible pour le code %d", Code));
@@ -288,6 +288,7 @@ void TSynchThread::SavePoster(TMovieInfo& Movie)
     // Saved whatever the fetch gave: an empty poster after "not found" is
     // fetched again by the next run.
     std::string Picture;
-    FHttp->CallHttp(Movie.PosterUrl, Picture);
+    AskService(Movie.PosterUrl, Picture);
+    CheckMovieFolder(Movie.MovieDir); // the folder as it is after the wait
     DDKSaveFileAtomic(Poster, Picture, false);
 }

@@ -198,9 +198,13 @@ std::string TSynchThread::RenamedLinkTarget(const std::string& Linked, const std
 {
     if (!IsMovieFolder(Folder))
         return {};
+    // Outside the guard below: a folder that cannot be read tells neither
+    // that its file was renamed nor that it is gone, so its error goes on
+    // and the run stops before anything is taken for gone.
+    const std::string answer = DDKGetRealFileName(Folder, "allocine.*");
     TMovieInfo record;
     try {
-        FMetadata->ReadFicheAcFile(DDKGetRealFileName(Folder, "allocine.*"), record);
+        FMetadata->ReadFicheAcFile(answer, record);
     } catch (const std::exception&) {
         return {}; // an answer that cannot be read names nothing
     }

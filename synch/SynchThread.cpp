@@ -209,6 +209,13 @@ void TSynchThread::PostPositions()
     FPositionsPosted = std::chrono::steady_clock::now();
 }
 
+bool TSynchThread::AskService(const std::string& Url, std::string& Stream)
+{
+    // Anything may change in the movie's folder while the answer is awaited.
+    FListedDir.clear();
+    return FHttp->CallHttp(Url, Stream);
+}
+
 void TSynchThread::DoLog()
 {
     if (OnLog)

@@ -100,11 +100,15 @@ public:
 
     // Fills the link lists from every playlist found under the library folder
     // (links left aside), and removes the copies of saves cut short there.
+    // Raises when a folder of the library cannot be read to its end: a
+    // playlist missed would leave its movie to be fetched again.
     void ScanAsxFiles();
     // Repairs each link whose movie file now carries the name we give it or
     // sits at the same place on the movie folder's volume, and drops (with
     // its movie folder) each link whose file is gone. A file that cannot be
-    // examined for the moment keeps its link and folder, and is logged.
+    // examined for the moment keeps its link and folder, and is logged. A
+    // movie folder that cannot be read to its end raises: nothing is taken
+    // for gone on the strength of a listing that may be short.
     void CheckLinks();
     void AddLink(const std::string& FileName, const std::string& AsxFile);
     // True when FileName is linked and its movie folder's cached AlloCine
@@ -158,6 +162,10 @@ private:
     void DoProgress(std::int32_t Value);
     // Sends the positions held, if any, to the main thread without waiting.
     void PostPositions();
+    // FHttp->CallHttp, which waits for a service: the movie folder's listing
+    // is let go, so that what is decided or written next is decided from a
+    // listing, or a check, made after the wait.
+    bool AskService(const std::string& Url, std::string& Stream);
 
     // The full paths of the files under Path matching Masks, sorted.
     static TDDKStringList FindFiles(const std::string& Path, const std::string& Masks, bool Recursive);
@@ -177,10 +185,13 @@ private:
     // Raises unless Dir is a real folder whose files of ours are plain files:
     // a symbolic link there leads to the user's own files elsewhere, which
     // are neither read as ours nor written through, and a pipe or a device
-    // would hold the worker.
+    // would hold the worker. Made again after every wait for a service
+    // before anything more is written into Dir. Raises too when Dir cannot
+    // be read to its end.
     void CheckMovieFolder(const std::string& Dir);
-    // Dir + "/" + the name of its cached AlloCine answer, or "". The listing
-    // it takes serves the next CheckMovieFolder of the same folder.
+    // Dir + "/" + the name of its cached AlloCine answer, or "" (raises when
+    // Dir cannot be read to its end). The listing it takes serves the next
+    // CheckMovieFolder of the same folder unless a wait comes in between.
     std::string CachedAnswer(const std::string& Dir);
     // The reason given when a service answers "404 Not Found" for a movie code.
     static std::string UnknownCodeText(std::int32_t Code);
@@ -248,9 +259,10 @@ private:
     std::string FCacheDir; // DvdInfoCacheDir(), once FCacheDirRead
     bool FCacheDirRead = false;
     // The last movie folder listed and its entries, until the next movie
-    // file begins: listed by CachedAnswer, checked by CheckMovieFolder, then
-    // asked which files are there. A listing already checked is made anew by
-    // the next check, since files may have come in the meantime.
+    // file begins or the next wait for a service: listed by CachedAnswer,
+    // checked by CheckMovieFolder, then asked which files are there. A
+    // listing already checked is made anew by the next check, since files
+    // may have come in the meantime.
     std::string FListedDir;
     TDDKFolderListing FListedEntries;
     bool FListedChecked = false;

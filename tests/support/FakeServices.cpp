@@ -401,6 +401,8 @@ void FakeServices::Serve(int Socket)
         if (Answer.Drop || !Wait(Answer.Delay))
             break;
         Lock.unlock();
+        if (Answer.Meanwhile)
+            Answer.Meanwhile();
         TEncoder Encoder(Answer.Encoding);
         const std::string Body = Encoder.Encode(Answer.Body, Answer.Repeat == 0);
         bool Sending = SendAll(Socket, HeadOf(Answer, Encoder, Body.size(), KeepOpen) + Body);

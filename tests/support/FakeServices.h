@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <optional>
@@ -38,6 +39,10 @@ struct FakeAnswer
     std::string Chunk{};
     int Repeat = 0;
     std::chrono::milliseconds ChunkPause{0};
+    // Run on the server's thread once the request has come and Delay has
+    // passed, before anything is sent: what a test does here happens while
+    // the program waits for this answer.
+    std::function<void()> Meanwhile{};
 
     static FakeAnswer Text(std::string Body, TEncoding Encoding = Identity)
     {
