@@ -187,7 +187,7 @@ TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identi
     int readError = 0;
     TDDKFolderListing listing = DDKListFolder(Dir, Identity, readError);
     if (readError != 0)
-        throw EDDKError(DDKFormat("[DDKListFolder] Unable to read the folder \"%s\": %s",
+        throw EDDKError(DDKFormat("[DDKListFolder] Le dossier \"%s\" n'a pas pu être lu jusqu'au bout : %s",
                                   DDKExcludeTrailingPathDelimiter(Dir).c_str(),
                                   DDKSysErrorMessage(readError).c_str()));
     return listing;

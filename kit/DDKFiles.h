@@ -86,7 +86,7 @@ private:
 // cost a look of their own. Identity, when given, receives what the folder
 // listed is (and is left alone when it cannot be listed); it costs the only
 // other look. A folder opened but not read to its end raises
-// "[DDKListFolder] Unable to read the folder \"<Dir>\": <system message>":
+// "[DDKListFolder] Le dossier \"<Dir>\" n'a pas pu être lu jusqu'au bout : <reason>":
 // what is missing from a short listing is no more gone than the rest.
 TDDKFolderListing DDKListFolder(std::string_view Dir, TDDKFolderIdentity* Identity = nullptr);
 // The same without raising, for a caller that has a way of its own to say

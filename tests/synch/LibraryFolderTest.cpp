@@ -51,7 +51,7 @@ void ForEachFailedRead(const std::function<std::string(TSynchScenario&)>& Prepar
             if (!Failure.Failed())
                 break;
         }
-        EXPECT_EQ(CountHolding(Lines, "Unable to read the folder \"" + Folder + "\""), 1)
+        EXPECT_EQ(CountHolding(Lines, "Le dossier \"" + Folder + "\" n'a pas pu être lu jusqu'au bout"), 1)
             << ::testing::PrintToString(Lines);
         Check(Scenario, Lines);
     }
