@@ -1,5 +1,6 @@
 #include "ServiceKeys.h"
 
+#include "DDKStrings.h"
 #include "ServiceSettings.h"
 
 #include <algorithm>
@@ -23,14 +24,6 @@ int HexDigit(char Character)
     return -1;
 }
 
-std::string LowerCase(std::string_view Value)
-{
-    std::string Result(Value);
-    for (char& Character : Result)
-        Character = LowerAscii(Character);
-    return Result;
-}
-
 TKeyMask& ServiceKeyMask()
 {
     static TKeyMask Mask({AllocinePartner, AllocineSecret, TmdbApiKey});
@@ -48,7 +41,7 @@ TKeyMask::TKeyMask(std::initializer_list<std::string_view> Keys, std::size_t Rec
     : FRecentLimit(RecentLimit)
 {
     for (const std::string_view Key : Keys)
-        Add(LowerCase(Key));
+        Add(DDKLowerCase(Key));
 }
 
 bool TKeyMask::Add(const std::string& Value)
@@ -66,7 +59,7 @@ bool TKeyMask::Add(const std::string& Value)
 void TKeyMask::AddRecent(std::string_view Value)
 {
     std::lock_guard<std::mutex> Guard(FLock);
-    std::string Lower = LowerCase(Value);
+    std::string Lower = DDKLowerCase(Value);
     if (!Add(Lower))
         return;
     FRecent.push_back(std::move(Lower));
