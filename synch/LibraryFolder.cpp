@@ -265,8 +265,11 @@ void TSynchThread::WriteMetadataFiles(TMovieInfo& Movie)
     } catch (const EDDKError&) {
         // Made when first missing, and again whenever someone has taken it
         // away since: asking before every write would cost a look per movie.
+        // Another worker may have made it meanwhile, so the write is tried
+        // again whenever the folder is there now.
         std::error_code Error;
-        if (!std::filesystem::create_directories(CacheDir, Error))
+        std::filesystem::create_directories(CacheDir, Error);
+        if (Error)
             throw;
         FMetadata->CreateDvdInfoCache(CacheFile, Movie, false);
     }
